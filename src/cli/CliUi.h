@@ -1,0 +1,33 @@
+#pragma once
+#include <csignal>
+
+#include "engine/RunState.h"
+#include "engine/UiModel.h"
+
+namespace halyard {
+
+// The command line's side of the user interface: log lines to stdout, status text to
+// stderr (only on a terminal), Ctrl-C as the Cancel button.
+class CliUi : public UiModel {
+public:
+    CliUi(RunState& state, bool markup);
+
+    void log(std::string_view line) override;
+    void slog(std::string_view text, int panel) override;
+    void pumpEvents() override;
+
+    // Ends the status line on the terminal, if one was shown.
+    void finishStatus();
+
+    static void installInterruptHandler();
+    static bool interrupted();
+
+private:
+    RunState& state_;
+    bool markup_;
+    bool stdoutTerminal_;
+    bool stderrTerminal_;
+    bool statusShown_ = false;
+};
+
+} // namespace halyard

@@ -1,0 +1,20 @@
+#pragma once
+#include <cstdint>
+
+#include "engine/RunState.h"
+#include "engine/UiModel.h"
+
+namespace halyard {
+
+enum class ProcessMode : uint8_t {
+    ReadAnalyse = 0, // announce the streams and log their details
+    Demux = 1,       // write the payloads of the ticked streams
+};
+
+// Scans RunState::SourceStream from its current position to its end (or until
+// CancelFlag, or the fast-check size in a read run) and takes every packet apart.
+// In Demux mode the outputs of every ticked stream box must exist; a failed write
+// raises "Stream write error" and ends the run.
+void demux(RunState& state, UiModel& ui, ProcessMode mode);
+
+} // namespace halyard

@@ -1,0 +1,61 @@
+// The engine's payload writer: appends each chunk of a ticked stream to its output.
+#include "engine/Demuxer.h"
+
+namespace halyard {
+
+namespace {
+// Header of one subpicture unit in a ".sup" file: "SP", the PTS less EarliestPts
+// (32-bit little-endian), 4 zero bytes.
+void writeSubpictureHeader(OutputStream& output, uint32_t pts) {
+    const uint8_t header[10] = {'S', 'P', uint8_t(pts), uint8_t(pts >> 8), uint8_t(pts >> 16), uint8_t(pts >> 24),
+                                0, 0, 0, 0};
+    output.write(header, sizeof header);
+}
+} // namespace
+
+void Demuxer::writeTo(OutputStream* output, const uint8_t* data, int32_t length) {
+    // A box ticked after the outputs were created has no file: nothing is written for it.
+    if (output != nullptr && length > 0)
+        output->write(data, size_t(length));
+}
+
+void Demuxer::writePayload(int32_t start, int32_t length) {
+    const uint8_t* chunk = state_.BlockBuffer.data() + start;
+    switch (c_.PacketKind) {
+    case KindVideo: {
+        const auto slot = size_t(c_.CurrentVideoSlot);
+        if (slot < state_.VideoOutput.size() && ui_.cbVideo[slot].ticked)
+            writeTo(state_.VideoOutput[slot].get(), chunk, length);
+        c_.CurrentPts = 0;
+        c_.CurrentPtsSet = false;
+        break;
+    }
+    case KindAudio: {
+        const auto slot = size_t(c_.CurrentAudioSlot);
+        if (slot < state_.AudioOutput.size() && ui_.cbAudio[slot].ticked)
+            writeTo(state_.AudioOutput[slot].get(), chunk, length);
+        c_.CurrentPts = 0;
+        c_.CurrentPtsSet = false;
+        break;
+    }
+    case KindSubpicture: {
+        if (c_.CurrentPtsSet)
+            c_.CurrentPts -= state_.EarliestPts;
+        const auto slot = size_t(c_.CurrentSubpictureSlot);
+        if (slot < state_.SubpictureOutput.size() && ui_.cbSub[slot].ticked) {
+            OutputStream* output = state_.SubpictureOutput[slot].get();
+            if (output != nullptr && c_.CurrentPtsSet)
+                writeSubpictureHeader(*output, c_.CurrentPts);
+            writeTo(output, chunk, length);
+        }
+        c_.CurrentPts = 0;
+        c_.CurrentPtsSet = false;
+        break;
+    }
+    default:
+        // MPEG audio (0xC0-0xCF) claims no slot of its own, so it has no output.
+        break;
+    }
+}
+
+} // namespace halyard

@@ -1,0 +1,104 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/OutputStream.h"
+#include "engine/SourceFile.h"
+
+namespace halyard {
+
+inline constexpr int BlockSize = 262144;
+inline constexpr int VideoSlots = 16;
+inline constexpr int AudioSlots = 16;
+inline constexpr int SubpictureSlots = 32;
+inline constexpr int EmptySlot = -1;
+
+// The catalogue of streams found in the source: per class, the stream id, stream id
+// extension or substream id that claimed each slot, or -1 for an empty slot.
+struct StreamCatalogue {
+    std::array<int32_t, VideoSlots> VideoType{};
+    std::array<int32_t, AudioSlots> AudioType{};
+    std::array<int32_t, SubpictureSlots> SubpictureType{};
+
+    void reset() {
+        VideoType.fill(EmptySlot);
+        AudioType.fill(EmptySlot);
+        SubpictureType.fill(EmptySlot);
+    }
+};
+
+// Set once a slot's first time stamp has been logged and its analyser called.
+// Subpicture slots 16-31 have flags of their own, so their details are shown once too.
+struct DetailsShownFlags {
+    std::array<uint8_t, AudioSlots> Audio{};
+    std::array<uint8_t, 2> Video{};
+    std::array<uint8_t, SubpictureSlots> Subpicture{};
+
+    void reset() {
+        Audio.fill(0);
+        Video.fill(0);
+        Subpicture.fill(0);
+    }
+};
+
+// Display tables that the engine fills at the start of every run and the analysers read.
+struct LookupTables {
+    std::array<int32_t, 4> DdSampleRates{};
+    std::array<int32_t, 19> DdBitRates{};
+    std::array<std::string, 32> ChannelAssignmentNames;
+    std::array<std::string, 32> ChannelArrangementNames;
+    std::array<std::string, 16> QuantizationNames;
+    std::array<std::string, 16> SamplingFrequencyNames;
+    std::array<std::string, 16> AspectRatioNames;
+
+    void fill();
+};
+
+// The state that the engine and the jobs share for the life of the process.
+struct RunState {
+    StreamCatalogue Catalogue{};
+    DetailsShownFlags DetailsShown{};
+
+    // Files: the source the engine reads, the outputs the Demux job creates.
+    std::unique_ptr<SourceFile> SourceStream;
+    std::array<std::unique_ptr<OutputStream>, 2> VideoOutput;
+    std::array<std::unique_ptr<OutputStream>, 16> AudioOutput;
+    std::array<std::unique_ptr<OutputStream>, 16> SubpictureOutput;
+
+    // Run flags.
+    bool CancelFlag = false;
+    bool BusyFlag = false;
+    bool FastCheckStop = false;
+
+    // Time stamps (90 kHz, low 32 bits) and durations.
+    uint32_t EarliestPts = 0;
+    uint32_t FirstVideoPts = 0;
+    uint32_t LastVideoPts = 0;
+    double FileDuration = 0;  // days
+    double TotalDuration = 0; // seconds
+
+    // Per video slot results of the analysers.
+    std::array<int32_t, 2> PictureCounter{};
+    std::array<double, 2> SlotFrameRate{};
+
+    // Decimal separator of fractional values in log lines ("." unless the window sets the locale's).
+    char DecimalSeparator = '.';
+
+    LookupTables Tables;
+
+    // The block the engine (and later Rebuild and the playlist reader) reads into.
+    std::array<uint8_t, BlockSize> BlockBuffer{};
+
+    RunState();
+    ~RunState();
+    RunState(const RunState&) = delete;
+    RunState& operator=(const RunState&) = delete;
+
+    // Closes the source and every output, flushing what the outputs hold. The first
+    // failure is rethrown after all are closed.
+    void closeAll();
+};
+
+} // namespace halyard
