@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the test suite in a release build and under
+# AddressSanitizer and UBSan, then the fuzz target over the engine for 60 seconds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+
+scripts/install-deps.sh
+
+echo "== release build and tests"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j "$jobs"
+ctest --test-dir build -j "$jobs" --output-on-failure
+
+echo "== tests under AddressSanitizer and UBSan"
+cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALYARD_SANITIZE=ON -DHALYARD_BENCH=OFF >/dev/null
+cmake --build build-sanitize -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-sanitize -j "$jobs" --output-on-failure
+
+echo "== fuzzing the engine for 60 seconds"
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+  -DHALYARD_FUZZ=ON -DHALYARD_TESTS=OFF -DHALYARD_BENCH=OFF >/dev/null
+cmake --build build-fuzz -j "$jobs" --target fuzz_demux
+mkdir -p build-fuzz/corpus
+build-fuzz/fuzz/fuzz_demux -max_total_time=60 -max_len=70000 -timeout=10 -rss_limit_mb=1024 build-fuzz/corpus fuzz/seeds
+echo "fuzzing: 0 findings"
