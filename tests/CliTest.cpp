@@ -1,0 +1,133 @@
+// halyard-cli as a user runs it: exit status, stdout, output files, Ctrl-C.
+#include "EngineFixture.h"
+
+#include <array>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <thread>
+
+namespace halyard::test {
+namespace {
+
+using psb::Pes;
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the command line with the arguments (quoted for the shell).
+Result runCli(const std::string& arguments, const TempDir& dir) {
+    std::string errPath = dir.file("stderr.txt");
+    std::string command = std::string(HALYARD_CLI_PATH) + " " + arguments + " 2>" + errPath;
+    Result result;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::array<char, 4096> buffer;
+    size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        result.out.append(buffer.data(), n);
+    int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    auto err = ReadAll(errPath);
+    result.err.assign(err.begin(), err.end());
+    return result;
+}
+
+psb::Bytes sample() {
+    return Cat({psb::NavPack().layout(psb::NavLayout::Evo).startPtm(90000).endPtm(180000).audioSync(0, 1).build(),
+                psb::packWith(Pes(0xE2).pts(90000).dts(87000).payload(Filled(800, 1))),
+                psb::packWith(Pes(psb::sid::kPrivateStream1).substream(0xC1).pts(90000).payload(Filled(300, 2))),
+                psb::packWith(Pes(psb::sid::kPrivateStream1).substream(0x22).pts(93000).payload(Filled(100, 3)))});
+}
+
+TEST(Cli, ReadPrintsTheLogAndNothingElse) {
+    TempDir dir;
+    psb::writeFile(dir.file("FEATURE_1.EVO"), sample());
+    Result plain = runCli("read " + dir.file("FEATURE_1.EVO"), dir);
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(plain.out.rfind("Opening file FEATURE_1.EVO\nReading...\nFile size: 0 Mbytes.\n", 0), 0u) << plain.out;
+    EXPECT_NE(plain.out.find("\nH.264 (AVC) video stream 0 found!\n"), std::string::npos);
+    EXPECT_NE(plain.out.find("\nDolby Digital Plus audio stream 1 found!\n"), std::string::npos);
+    EXPECT_NE(plain.out.find("\nSubpicture stream 2 found!\n"), std::string::npos);
+    EXPECT_EQ(plain.out.find('['), std::string::npos);
+    EXPECT_EQ(plain.err, "");
+
+    Result markup = runCli("read --markup --no-details " + dir.file("FEATURE_1.EVO"), dir);
+    EXPECT_NE(markup.out.find("\n[b]Dolby Digital[/b] Plus audio stream 1 found!\n"), std::string::npos);
+    EXPECT_EQ(markup.out.find("First PTS"), std::string::npos);
+}
+
+TEST(Cli, DemuxNamesOutputsAfterTheirCaptions) {
+    TempDir dir;
+    psb::writeFile(dir.file("HELD.EVO"), sample());
+    fs::create_directories(dir.path() / "out");
+    Result all = runCli("demux --output " + dir.file("out") + " " + dir.file("HELD.EVO"), dir);
+    ASSERT_EQ(all.status, 0) << all.err;
+    const std::string out = dir.file("out") + "/HELD.";
+    EXPECT_EQ(ReadAll(out + "H.264.stream.0.mpv"), Filled(800, 1));
+    EXPECT_EQ(ReadAll(out + "DD+.stream.01.mpa"), Filled(300, 2));
+    auto sup = ReadAll(out + "Subpicture.02.sup");
+    EXPECT_EQ(sup.size(), 110u);
+    EXPECT_NE(all.out.find("Creating " + out + "DD+.stream.01.mpa\n"), std::string::npos);
+
+    // Trailing separator, a selection by box name and by caption, other extensions.
+    fs::remove_all(dir.path() / "out");
+    fs::create_directories(dir.path() / "out");
+    Result some = runCli("demux --audio-ext ec3 --streams cbVideo0,Subpicture.02 --output " + dir.file("out") +
+                             "/ " + dir.file("HELD.EVO"),
+                         dir);
+    ASSERT_EQ(some.status, 0) << some.err;
+    EXPECT_TRUE(fs::exists(out + "H.264.stream.0.mpv"));
+    EXPECT_TRUE(fs::exists(out + "Subpicture.02.sup"));
+    EXPECT_FALSE(fs::exists(out + "DD+.stream.01.ec3"));
+}
+
+TEST(Cli, FailuresAndUsage) {
+    TempDir dir;
+    Result missing = runCli("read " + dir.file("none.EVO"), dir);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "Cannot open file \"" + dir.file("none.EVO") + "\". No such file or directory\n");
+
+    for (const char* arguments : {"", "read", "frobnicate x.EVO", "demux x.EVO", "read --fast-size 1000 x.EVO",
+                                  "read --bogus x.EVO"}) {
+        Result usage = runCli(arguments, dir);
+        EXPECT_EQ(usage.status, 2) << arguments;
+        EXPECT_NE(usage.err.find("Usage: halyard-cli read"), std::string::npos) << arguments;
+    }
+
+    psb::writeFile(dir.file("a.EVO"), sample());
+    Result unwritable = runCli("demux --output " + dir.file("no/such/dir") + " " + dir.file("a.EVO"), dir);
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_EQ(unwritable.err.rfind("Cannot create file \"" + dir.file("no/such/dir") + "/a.H.264.stream.0.mpv\".", 0),
+              0u)
+        << unwritable.err;
+}
+
+TEST(Cli, CtrlCStopsTheRunWithStatus130) {
+    TempDir dir;
+    // A long file of zero bytes: every byte goes through the scanner, so the run takes a while.
+    std::string path = dir.file("zeros.EVO");
+    {
+        FILE* file = std::fopen(path.c_str(), "wb");
+        ASSERT_EQ(ftruncate(fileno(file), int64_t(8) << 30), 0);
+        std::fclose(file);
+    }
+    pid_t child = ::fork();
+    if (child == 0) {
+        int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::execl(HALYARD_CLI_PATH, HALYARD_CLI_PATH, "read", "--no-fast-check", path.c_str(), (char*)nullptr);
+        ::_exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ::kill(child, SIGINT);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+}
+
+} // namespace
+} // namespace halyard::test
