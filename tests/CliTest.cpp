@@ -82,6 +82,11 @@ TEST(Cli, DemuxNamesOutputsAfterTheirCaptions) {
     EXPECT_TRUE(fs::exists(out + "H.264.stream.0.mpv"));
     EXPECT_TRUE(fs::exists(out + "Subpicture.02.sup"));
     EXPECT_FALSE(fs::exists(out + "DD+.stream.01.ec3"));
+
+    // Without an output folder the outputs go beside the source.
+    Result beside = runCli("demux --streams cbAudio01 " + dir.file("HELD.EVO"), dir);
+    ASSERT_EQ(beside.status, 0) << beside.err;
+    EXPECT_EQ(ReadAll(dir.file("HELD.DD+.stream.01.mpa")), Filled(300, 2));
 }
 
 TEST(Cli, FailuresAndUsage) {
@@ -90,7 +95,7 @@ TEST(Cli, FailuresAndUsage) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err, "Cannot open file \"" + dir.file("none.EVO") + "\". No such file or directory\n");
 
-    for (const char* arguments : {"", "read", "frobnicate x.EVO", "demux x.EVO", "read --fast-size 1000 x.EVO",
+    for (const char* arguments : {"", "read", "frobnicate x.EVO", "demux a.EVO b.EVO", "read --fast-size 1000 x.EVO",
                                   "read --bogus x.EVO"}) {
         Result usage = runCli(arguments, dir);
         EXPECT_EQ(usage.status, 2) << arguments;

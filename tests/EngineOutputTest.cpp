@@ -48,18 +48,19 @@ TEST(EngineOutput, SubpictureAtTheEarliestPtsStillStartsARecord) {
     EXPECT_EQ(run.output("sub1"), Cat({{'S', 'P', 0, 0, 0, 0, 0, 0, 0, 0}, unit}));
 }
 
-TEST(EngineOutput, UntickedOrUncreatedStreamsAreNotWritten) {
+TEST(EngineOutput, TheOutputsCreatedAtTheStartAreTheSelection) {
     EngineRun run;
     const psb::Bytes data = Cat({audio(0x80, 1, Filled(100, 1)), audio(0x81, 1, Filled(100, 2)),
                                  audio(0x82, 1, Filled(100, 3)), audio(0x35, 1, Filled(100, 4))});
     run.read(data);
     run.tickFound();
-    run.ui.cbAudio[1].ticked = false;                 // unticked: file stays empty
+    run.ui.cbAudio[1].ticked = false;  // unticked while the job runs: still written whole
     run.state->AudioOutput[2]->close();
-    run.state->AudioOutput[2].reset();                // ticked without a file: nothing written
+    run.state->AudioOutput[2].reset(); // ticked without a file: nothing written
     run.write(data);
     EXPECT_EQ(run.output("audio0"), Filled(100, 1));
-    EXPECT_TRUE(run.output("audio1").empty());
+    EXPECT_EQ(run.output("audio1"), Filled(100, 2));
+    EXPECT_TRUE(run.output("audio2").empty());
     EXPECT_EQ(run.state->SubpictureOutput.size(), 16u); // slot 21 has no output at all
 }
 

@@ -6,11 +6,11 @@ namespace halyard {
 
 const char* const CliUsage =
     "Usage: halyard-cli read [options] FILE\n"
-    "       halyard-cli demux [options] --output DIR FILE\n"
+    "       halyard-cli demux [options] [--output DIR] FILE\n"
     "\n"
     "Reads an HD DVD .EVO, DVD-Video .VOB or DVD-Audio .AOB program stream, logs its\n"
     "streams and their coding parameters (read), or writes them as elementary stream\n"
-    "files into DIR (demux).\n"
+    "files (demux), beside FILE or into DIR.\n"
     "\n"
     "Options:\n"
     "  --no-fast-check     read the whole file, not only its first --fast-size MiB\n"
@@ -22,7 +22,9 @@ const char* const CliUsage =
     "  --sub-ext EXT       extension of subpicture outputs (default sup)\n"
     "  --streams LIST      demux only these streams: comma-separated box names\n"
     "                      (cbVideo0, cbAudio01, cbSub03) or captions (DD.stream.01)\n"
-    "  --output DIR        output folder (demux)\n"
+    "  --output DIR        output folder (demux; default: the folder of FILE)\n"
+    "  --no-continue       do not continue into the second feature file\n"
+    "                      (FEATURE_1.EVO into FEATURE_2.EVO)\n"
     "  --markup            print log lines with their markup tags\n";
 
 namespace {
@@ -103,6 +105,8 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
             if (!value(text))
                 return std::nullopt;
             options.streams = splitList(text);
+        } else if (arg == "--no-continue") {
+            options.continueSecond = false;
         } else if (arg == "--markup") {
             options.markup = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -117,10 +121,6 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
         return std::nullopt;
     }
     options.file = files[0];
-    if (options.command == "demux" && options.outputDir.empty()) {
-        error = "demux needs --output DIR";
-        return std::nullopt;
-    }
     return options;
 }
 

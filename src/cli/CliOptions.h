@@ -18,6 +18,7 @@ struct CliOptions {
     std::string audioExt = "mpa";
     std::string subExt = "sup";
     bool markup = false;
+    bool continueSecond = true;
     std::optional<std::vector<std::string>> streams;
 };
 

@@ -11,7 +11,7 @@ namespace halyard {
 namespace {
 volatile std::sig_atomic_t interruptRequested = 0;
 
-void onInterrupt(int) {
+void onSigint(int) {
     interruptRequested = 1;
 }
 } // namespace
@@ -53,13 +53,17 @@ void CliUi::finishStatus() {
 
 void CliUi::pumpEvents() {
     std::fflush(stdout);
-    if (interruptRequested)
-        state_.CancelFlag = true;
+    if (interruptRequested && !state_.CancelFlag) {
+        if (onInterrupt)
+            onInterrupt();
+        else
+            state_.CancelFlag = true;
+    }
 }
 
 void CliUi::installInterruptHandler() {
     struct sigaction action{};
-    action.sa_handler = onInterrupt;
+    action.sa_handler = onSigint;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, nullptr);
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <csignal>
+#include <functional>
 
 #include "engine/RunState.h"
 #include "engine/UiModel.h"
@@ -15,6 +16,11 @@ public:
     void log(std::string_view line) override;
     void slog(std::string_view text, int panel) override;
     void pumpEvents() override;
+    // Ctrl-C is the user's answer: yes, stop.
+    bool confirm(std::string_view, bool) override { return true; }
+
+    // What Ctrl-C does at the next pump (the Cancel button's handler).
+    std::function<void()> onInterrupt;
 
     // Ends the status line on the terminal, if one was shown.
     void finishStatus();

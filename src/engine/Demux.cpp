@@ -445,7 +445,7 @@ void Demuxer::payloadStep() {
     if (carried) {
         if (kind == KindVideo && ui_.cbCountFr) {
             const int32_t slot = c_.CurrentVideoSlot;
-            if (mode_ == ProcessMode::ReadAnalyse || (slot <= 1 && ui_.cbVideo[size_t(slot)].ticked))
+            if (mode_ == ProcessMode::ReadAnalyse || state_.VideoOutput[size_t(slot)] != nullptr)
                 CountPictures(analyser_, start, a, slot, c_.VideoCodec);
         }
         if (mode_ == ProcessMode::ReadAnalyse)

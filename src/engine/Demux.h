@@ -13,8 +13,9 @@ enum class ProcessMode : uint8_t {
 
 // Scans RunState::SourceStream from its current position to its end (or until
 // CancelFlag, or the fast-check size in a read run) and takes every packet apart.
-// In Demux mode the outputs of every ticked stream box must exist; a failed write
-// raises "Stream write error" and ends the run.
+// In Demux mode the engine writes the streams that have an output in the run state
+// (the Demux job creates one per ticked box); a failed write raises
+// "Stream write error" and ends the run.
 void demux(RunState& state, UiModel& ui, ProcessMode mode);
 
 } // namespace halyard

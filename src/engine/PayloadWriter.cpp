@@ -1,4 +1,8 @@
-// The engine's payload writer: appends each chunk of a ticked stream to its output.
+// The engine's payload writer: appends each chunk of a selected stream to its output.
+//
+// The selection is the set of outputs: the Demux job creates one for each box ticked
+// when it starts, so ticking or unticking a box while the job runs changes nothing
+// (no write to a file that was not created, no output cut short).
 #include "engine/Demuxer.h"
 
 namespace halyard {
@@ -14,7 +18,6 @@ void writeSubpictureHeader(OutputStream& output, uint32_t pts) {
 } // namespace
 
 void Demuxer::writeTo(OutputStream* output, const uint8_t* data, int32_t length) {
-    // A box ticked after the outputs were created has no file: nothing is written for it.
     if (output != nullptr && length > 0)
         output->write(data, size_t(length));
 }
@@ -24,7 +27,7 @@ void Demuxer::writePayload(int32_t start, int32_t length) {
     switch (c_.PacketKind) {
     case KindVideo: {
         const auto slot = size_t(c_.CurrentVideoSlot);
-        if (slot < state_.VideoOutput.size() && ui_.cbVideo[slot].ticked)
+        if (slot < state_.VideoOutput.size())
             writeTo(state_.VideoOutput[slot].get(), chunk, length);
         c_.CurrentPts = 0;
         c_.CurrentPtsSet = false;
@@ -32,7 +35,7 @@ void Demuxer::writePayload(int32_t start, int32_t length) {
     }
     case KindAudio: {
         const auto slot = size_t(c_.CurrentAudioSlot);
-        if (slot < state_.AudioOutput.size() && ui_.cbAudio[slot].ticked)
+        if (slot < state_.AudioOutput.size())
             writeTo(state_.AudioOutput[slot].get(), chunk, length);
         c_.CurrentPts = 0;
         c_.CurrentPtsSet = false;
@@ -42,7 +45,7 @@ void Demuxer::writePayload(int32_t start, int32_t length) {
         if (c_.CurrentPtsSet)
             c_.CurrentPts -= state_.EarliestPts;
         const auto slot = size_t(c_.CurrentSubpictureSlot);
-        if (slot < state_.SubpictureOutput.size() && ui_.cbSub[slot].ticked) {
+        if (slot < state_.SubpictureOutput.size()) {
             OutputStream* output = state_.SubpictureOutput[slot].get();
             if (output != nullptr && c_.CurrentPtsSet)
                 writeSubpictureHeader(*output, c_.CurrentPts);

@@ -13,15 +13,22 @@ struct StreamBox {
     std::string hint;
 };
 
-// A push button whose state the jobs change.
-struct Button {
+// A control whose enabled state the jobs change.
+struct Control {
     bool enabled = false;
 };
 
-// What the engine and the jobs see of the user interface: the options and stream
-// boxes they read while they run, the buttons they switch, and the calls through
-// which they report. The window binds its widgets to these fields; the command
-// line fills them from its arguments. The core never sees a widget.
+// The automatic process after Read EVO: rbNoAuto, rbAutoDemux, rbAutoRebuild.
+enum class AutoProcess { None, Demux, Rebuild };
+
+// The pages of the window's tab control.
+enum Page : int { StatusPage = 0, VideoPage = 1, AudioPage = 2, SubpicturePage = 3, XplPage = 4, OptionsPage = 5 };
+
+// What the engine and the jobs see of the user interface: the options, edits and
+// stream boxes they read, the buttons they switch, and the calls through which they
+// report and ask. The window binds its widgets to these fields (and calls
+// controlsChanged's counterpart when the user changes one); the command line fills
+// them from its arguments. The core never sees a widget.
 class UiModel {
 public:
     virtual ~UiModel() = default;
@@ -31,27 +38,55 @@ public:
     std::array<StreamBox, 16> cbAudio{};
     std::array<StreamBox, 16> cbSub{};
 
-    // Options read by the engine during a run.
+    // Buttons that the jobs enable and disable.
+    Control bReadEVO{};
+    Control bReadXPL{};
+    Control bDemux{};
+    Control bRebuild{};
+    Control bCancel{};
+    Control bbEVO{true};
+    Control bbXPL{true};
+
+    // Edits.
+    std::string eEVOfile;                  // the source's full path
+    std::string eXPLfile = "VPLST000.XPL"; // the playlist's path
+    std::string eWorkdir;                  // the output folder
+    std::string eVideoExt = "mpv";
+    std::string eAudioExt = "mpa";
+    std::string eSubExt = "sup";
+
+    // Options.
+    bool cbAutoClear = false;
+    bool cbContinue = true;
     bool cbFastCheck = true;
     int ieFastSize = 300; // mebibytes
+    Control ieFastSizeEdit{true};
     bool cbCountFr = true;
     bool cbDetails = true;
+    bool cbAutoRead = true;
+    AutoProcess autoProcess = AutoProcess::None;
 
-    // The source path; its extension tells the kind of source.
-    std::string eEVOfile;
+    // Folders the file dialogs open in, and the playlist dialog's preset name.
+    std::string odEVOfileInitialDir;
+    std::string odXPLInitialDir;
+    std::string odXPLFileName;
 
-    Button bCancel{};
+    int currentPage = StatusPage;
 
     // Appends one marked-up line to the message log.
     virtual void log(std::string_view line) = 0;
     // Shows a text in status bar panel 0 or 1.
     virtual void slog(std::string_view text, int panel) = 0;
+    // Removes every line from the log.
+    virtual void clearLog() {}
     // Lets the user interface process its pending events (the engine calls this
     // every 4 MiB); a Cancel pressed meanwhile sets the run state's CancelFlag.
     virtual void pumpEvents() {}
     // Repaints the window (the engine calls this every 64 MiB).
     virtual void refresh() {}
-    // Called after the core changed a button or box, so a view can follow.
+    // Asks a Yes/No question; defaultYes chooses the default button.
+    virtual bool confirm(std::string_view question, bool defaultYes) { return defaultYes; }
+    // Called after the core changed a button, box or page, so a view can follow.
     virtual void controlsChanged() {}
 };
 

@@ -1,5 +1,8 @@
 #include "jobs/Paths.h"
 
+#include <cctype>
+#include <filesystem>
+
 namespace halyard {
 
 namespace {
@@ -7,6 +10,18 @@ namespace {
 size_t nameStart(const std::string& path, char separator) {
     size_t last = path.find_last_of(std::string{separator, ':'});
     return last == std::string::npos ? 0 : last + 1;
+}
+
+bool endsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Swaps the folder at the end of `folder` (case-sensitive) for its sibling.
+std::string siblingFolder(const std::string& folder, const std::string& from, const std::string& to, char separator) {
+    const std::string tail = from + separator;
+    if (!endsWith(folder, tail))
+        return "";
+    return folder.substr(0, folder.size() - tail.size()) + to + separator;
 }
 } // namespace
 
@@ -25,12 +40,50 @@ std::string FolderPart(const std::string& path, char separator) {
     return path.substr(0, nameStart(path, separator));
 }
 
+std::string UpperExtension(const std::string& path) {
+    size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos)
+        return "";
+    std::string extension = path.substr(dot);
+    for (char& ch : extension)
+        ch = char(std::toupper(static_cast<unsigned char>(ch)));
+    return extension;
+}
+
 std::string OutputPrefix(const std::string& folder, const std::string& baseName, char separator) {
     if (folder.empty())
         return "";
     if (folder.back() == separator)
         return folder + baseName;
     return folder + separator + baseName;
+}
+
+std::string SecondFeatureCandidate(const std::string& path, char separator) {
+    const std::string name = FileNamePart(path, separator);
+    const std::string folder = FolderPart(path, separator);
+    size_t at = name.find("_1");
+    if (at != std::string::npos)
+        return folder + name.substr(0, at + 1) + "2" + name.substr(at + 2);
+    at = name.find("0_");
+    if (at != std::string::npos)
+        return folder + name.substr(0, at) + "1" + name.substr(at + 1);
+    return "";
+}
+
+std::string getsecond(const std::string& path) {
+    std::string candidate = SecondFeatureCandidate(path);
+    std::error_code error;
+    if (candidate.empty() || !std::filesystem::is_regular_file(candidate, error))
+        return "";
+    return candidate;
+}
+
+std::string PlaylistFolderFor(const std::string& sourceFolder, char separator) {
+    return siblingFolder(sourceFolder, VideoFolderName, PlaylistFolderName, separator);
+}
+
+std::string SourceFolderFor(const std::string& playlistFolder, char separator) {
+    return siblingFolder(playlistFolder, PlaylistFolderName, VideoFolderName, separator);
 }
 
 } // namespace halyard

@@ -1,0 +1,101 @@
+// Demux: one elementary stream file per ticked box, written by the engine in demux
+// mode over the source and its second feature file.
+#include "engine/Demux.h"
+#include "engine/Error.h"
+#include "jobs/Jobs.h"
+#include "jobs/Paths.h"
+
+namespace halyard {
+
+namespace {
+constexpr int64_t Mebibyte = 1024 * 1024;
+} // namespace
+
+void Jobs::bDemuxClick() {
+    if (jobRunning_)
+        return;
+    JobGuard guard(jobRunning_);
+    demuxJob();
+}
+
+// Outputs go to the output folder, or beside the source when none is set.
+std::string Jobs::outputFolder() const {
+    return ui_.eWorkdir.empty() ? FolderPart(ui_.eEVOfile) : ui_.eWorkdir;
+}
+
+void Jobs::createOutputs(const std::string& prefix) {
+    auto create = [&](std::unique_ptr<OutputStream>& output, const StreamBox& box, const std::string& extension) {
+        if (!box.ticked)
+            return;
+        const std::string path = prefix + "." + box.caption + "." + extension;
+        output = std::make_unique<OutputStream>(path);
+        ui_.log("Creating " + path);
+    };
+    for (size_t slot = 0; slot < state_.VideoOutput.size(); ++slot)
+        create(state_.VideoOutput[slot], ui_.cbVideo[slot], ui_.eVideoExt);
+    for (size_t slot = 0; slot < state_.AudioOutput.size(); ++slot)
+        create(state_.AudioOutput[slot], ui_.cbAudio[slot], ui_.eAudioExt);
+    for (size_t slot = 0; slot < state_.SubpictureOutput.size(); ++slot)
+        create(state_.SubpictureOutput[slot], ui_.cbSub[slot], ui_.eSubExt);
+}
+
+void Jobs::demuxJob() {
+    // 1-5: buttons, run state, names.
+    ui_.bDemux.enabled = ui_.bRebuild.enabled = false;
+    ui_.currentPage = StatusPage;
+    ui_.controlsChanged();
+    const std::string folder = outputFolder();
+    state_.PictureCounter = {};
+    state_.TotalDuration = 0;
+    state_.BusyFlag = true;
+    bool hasSecondFile = false;
+    const std::string second = secondFileAndBaseName(hasSecondFile);
+    const std::string prefix = OutputPrefix(folder, Paths.OutputBaseName);
+
+    // 6-13: open, create, write; everything opened is closed however this ends.
+    try {
+        ui_.log("Opening file " + Paths.SourceFileName);
+        ui_.slog("Opening", 0);
+        openSource(ui_.eEVOfile);
+        ui_.log("File size: " + std::to_string(state_.SourceStream->size() / Mebibyte) + " Mbytes.");
+        createOutputs(prefix);
+        ui_.log("Demuxing...");
+        ui_.slog("Demuxing " + FileNamePart(ui_.eEVOfile), 0);
+        demux(state_, ui_, ProcessMode::Demux);
+
+        if (ui_.cbContinue && !state_.CancelFlag && hasSecondFile) {
+            state_.SourceStream.reset();
+            openSource(second);
+            ui_.log("");
+            ui_.log("Continue on [b]" + FileNamePart(second) + "[/b]");
+            ui_.log("Demuxing...");
+            ui_.slog("Demuxing " + FileNamePart(second), 0);
+            demux(state_, ui_, ProcessMode::Demux);
+        }
+        state_.closeAll();
+    } catch (...) {
+        try {
+            state_.closeAll();
+        } catch (const Error&) {
+            // the first failure is the one reported
+        }
+        // The user can correct the cause and press Demux again.
+        state_.BusyFlag = false;
+        ui_.slog("Ready", 0);
+        ui_.slog("", 1);
+        cbVideoClick();
+        throw;
+    }
+
+    // 14-16: report and give the buttons back.
+    ui_.log("Done.");
+    ui_.log("");
+    ui_.slog("Ready", 0);
+    ui_.slog("", 1);
+    logframes(hasSecondFile);
+    ui_.bDemux.enabled = ui_.bRebuild.enabled = true;
+    ui_.controlsChanged();
+    state_.BusyFlag = false;
+}
+
+} // namespace halyard

@@ -1,0 +1,86 @@
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/RunState.h"
+#include "engine/UiModel.h"
+
+namespace halyard {
+
+// Folders and names derived from the chosen source and playlist.
+struct PathState {
+    std::string SourceFolder;     // with trailing separator
+    std::string SourceFileName;   // name and extension
+    std::string OutputBaseName;   // name without extension, extended by the jobs
+    std::string PlaylistFolder;   // with trailing separator
+    std::string PlaylistFileName;
+};
+
+// The jobs of the main window, over the user-interface model: Read EVO, Demux, the
+// stream boxes, the frame count report, source selection and Cancel. One job runs at
+// a time; a job started while another runs (through the events the engine pumps) is
+// refused.
+class Jobs {
+public:
+    Jobs(RunState& state, UiModel& ui);
+
+    // Read EVO: scans the source (and its second feature file) and offers the streams.
+    void bReadEVOClick();
+    // Demux: writes every ticked stream into a file of its own.
+    void bDemuxClick();
+    // Rebuild and Read XPL come from their own subsystems through these seams.
+    void bRebuildClick();
+    void bReadXPLClick();
+    std::function<void()> RebuildJob;
+    std::function<void()> ReadXplJob;
+
+    // Cancel: stops a read at once; asks before stopping a writing job.
+    void bCancelClick();
+
+    // Stream boxes.
+    void Resetcbs();
+    void cbVideoClick();
+    void cbFastCheckClick();
+
+    // The counted and calculated frames of video streams 0 and 1.
+    void logframes(bool hasSecondFile);
+
+    // Source and playlist choice.
+    void EVOadj();
+    void XPLadj();
+    void sourceChosen(const std::string& path);   // after the source dialog
+    void playlistChosen(const std::string& path); // after the playlist dialog
+    void WMDropFiles(const std::vector<std::string>& paths);
+
+    bool jobRunning() const { return jobRunning_; }
+    PathState Paths;
+
+private:
+    void readEvo();
+    void demuxJob();
+    void labelStreamBoxes();
+    void restoreAfterFailedRead(bool readXplWasEnabled);
+    std::string outputFolder() const;
+    std::string secondFileAndBaseName(bool& hasSecondFile);
+    void openSource(const std::string& path);
+    void createOutputs(const std::string& prefix);
+
+    // Marks a job as running for the life of the guard.
+    class JobGuard {
+    public:
+        explicit JobGuard(bool& flag) : flag_(flag) { flag_ = true; }
+        ~JobGuard() { flag_ = false; }
+        JobGuard(const JobGuard&) = delete;
+        JobGuard& operator=(const JobGuard&) = delete;
+
+    private:
+        bool& flag_;
+    };
+
+    RunState& state_;
+    UiModel& ui_;
+    bool jobRunning_ = false;
+};
+
+} // namespace halyard

@@ -1,0 +1,117 @@
+// Read EVO: scans the source (and its second feature file) in read-and-analyse mode,
+// then offers the streams found as ticked, captioned boxes.
+#include "engine/Demux.h"
+#include "engine/Error.h"
+#include "jobs/Jobs.h"
+#include "jobs/Paths.h"
+
+namespace halyard {
+
+namespace {
+constexpr int64_t Mebibyte = 1024 * 1024;
+} // namespace
+
+Jobs::Jobs(RunState& state, UiModel& ui) : state_(state), ui_(ui) {}
+
+void Jobs::bReadEVOClick() {
+    if (jobRunning_)
+        return;
+    JobGuard guard(jobRunning_);
+    readEvo();
+}
+
+// The second feature file's path when "Continue with second  EVO" applies, and the
+// output base name extended by its name.
+std::string Jobs::secondFileAndBaseName(bool& hasSecondFile) {
+    Paths.OutputBaseName = CutExt(Paths.SourceFileName);
+    hasSecondFile = false;
+    if (!ui_.cbContinue)
+        return "";
+    std::string second = getsecond(ui_.eEVOfile);
+    hasSecondFile = !second.empty();
+    if (hasSecondFile)
+        Paths.OutputBaseName += "_" + CutExt(FileNamePart(second));
+    return second;
+}
+
+void Jobs::openSource(const std::string& path) {
+    state_.SourceStream.reset();
+    state_.SourceStream = std::make_unique<SourceFile>(path);
+}
+
+void Jobs::readEvo() {
+    // 1-4: clear, disable, reset the boxes, show the log.
+    if (ui_.cbAutoClear)
+        ui_.clearLog();
+    ui_.bReadEVO.enabled = false;
+    const bool readXplWasEnabled = ui_.bReadXPL.enabled;
+    ui_.bReadXPL.enabled = ui_.bDemux.enabled = ui_.bRebuild.enabled = false;
+    ui_.bbEVO.enabled = ui_.bbXPL.enabled = false;
+    Resetcbs();
+    ui_.currentPage = StatusPage;
+    ui_.controlsChanged();
+
+    // 5-6: the run state and the second feature file.
+    state_.PictureCounter = {};
+    state_.SlotFrameRate = {};
+    state_.EarliestPts = 0xFFFFFFFF;
+    state_.FirstVideoPts = 0;
+    state_.TotalDuration = 0;
+    bool hasSecondFile = false;
+    const std::string second = secondFileAndBaseName(hasSecondFile);
+
+    // 7-13: read the file(s); the source is closed however this ends.
+    try {
+        ui_.log("Opening file [b]" + Paths.SourceFileName + "[/b]");
+        openSource(ui_.eEVOfile);
+        ui_.log("Reading...");
+        ui_.slog("Reading " + FileNamePart(ui_.eEVOfile) + " ", 0);
+        ui_.log("File size: " + std::to_string(state_.SourceStream->size() / Mebibyte) + " Mbytes.");
+        demux(state_, ui_, ProcessMode::ReadAnalyse);
+
+        if (ui_.cbContinue && !state_.CancelFlag && hasSecondFile) {
+            state_.SourceStream.reset();
+            openSource(second);
+            ui_.log("");
+            ui_.log("Continue on [b]" + FileNamePart(second) + "[/b]");
+            ui_.log("Reading...");
+            ui_.slog("Reading " + FileNamePart(second), 0);
+            demux(state_, ui_, ProcessMode::ReadAnalyse);
+        }
+    } catch (...) {
+        state_.SourceStream.reset();
+        restoreAfterFailedRead(readXplWasEnabled);
+        throw;
+    }
+    state_.SourceStream.reset();
+
+    // 14-18: offer the streams, report, give the buttons back.
+    labelStreamBoxes();
+    ui_.log("Done.");
+    ui_.log("");
+    ui_.slog("Ready", 0);
+    ui_.slog("", 1);
+    logframes(hasSecondFile);
+    ui_.bReadEVO.enabled = true;
+    ui_.bReadXPL.enabled = readXplWasEnabled;
+    ui_.bbEVO.enabled = ui_.bbXPL.enabled = true;
+    cbVideoClick();
+
+    // 19: the automatic process.
+    if (ui_.autoProcess == AutoProcess::Demux)
+        demuxJob();
+    if (ui_.autoProcess == AutoProcess::Rebuild && RebuildJob)
+        RebuildJob();
+}
+
+// A failed open leaves the user able to pick another source or read again.
+void Jobs::restoreAfterFailedRead(bool readXplWasEnabled) {
+    ui_.bReadEVO.enabled = !ui_.eEVOfile.empty();
+    ui_.bReadXPL.enabled = readXplWasEnabled;
+    ui_.bbEVO.enabled = ui_.bbXPL.enabled = true;
+    ui_.slog("Ready", 0);
+    ui_.slog("", 1);
+    cbVideoClick();
+}
+
+} // namespace halyard
