@@ -1,5 +1,8 @@
 #include "analysers/AnalyserContext.h"
+#include "analysers/DolbyDigital.h"
 #include "analysers/Dts.h"
+#include "analysers/Lpcm.h"
+#include "analysers/Mlp.h"
 #include "analysers/Vc1.h"
 
 namespace halyard {
@@ -7,7 +10,10 @@ namespace halyard {
 const AnalyserTable& Analysers() {
     static const AnalyserTable table = [] {
         AnalyserTable t;
+        t.DolbyDigital = AnalyseDolbyDigital;
         t.Dts = AnalyseDts;
+        t.Mlp = AnalyseMlp;
+        t.Lpcm = AnalyseLpcm;
         t.Vc1 = AnalyseVc1;
         return t;
     }();
