@@ -1,0 +1,89 @@
+#include "ToolRunner.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <system_error>
+
+namespace psb::tools {
+
+std::string shellQuote(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'') out += "'\\''";
+        else out += c;
+    }
+    return out + "'";
+}
+
+bool haveProgram(const std::string& program) {
+    return run("command -v " + shellQuote(program) + " >/dev/null 2>&1") == 0;
+}
+
+namespace {
+
+int exitStatus(int raw) {
+    if (raw == -1) return -1;
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+}  // namespace
+
+int run(const std::string& command) { return exitStatus(std::system(command.c_str())); }
+
+std::string capture(const std::string& command, int* status) {
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) throw std::runtime_error("cannot run: " + command);
+    std::string out;
+    std::array<char, 4096> buffer{};
+    std::size_t n = 0;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) out.append(buffer.data(), n);
+    const int raw = pclose(pipe);
+    if (status) *status = exitStatus(raw);
+    return out;
+}
+
+ProbedStreams probeStreams(const std::string& path, const std::string& extraArguments) {
+    int status = 0;
+    const std::string text = capture("ffprobe -v error -count_packets " + extraArguments +
+                                         " -show_entries stream -of flat " + shellQuote(path),
+                                     &status);
+    ProbedStreams result;
+    if (status != 0) return result;
+    // Lines: streams.stream.<n>.<key>=<value>
+    std::map<std::string, std::map<std::string, std::string>> byIndex;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        const std::string prefix = "streams.stream.";
+        const std::size_t eq = line.find('=');
+        if (line.rfind(prefix, 0) != 0 || eq == std::string::npos) continue;
+        const std::size_t dot = line.find('.', prefix.size());
+        if (dot == std::string::npos || dot > eq) continue;
+        std::string value = line.substr(eq + 1);
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+        byIndex[line.substr(prefix.size(), dot - prefix.size())][line.substr(dot + 1, eq - dot - 1)] = value;
+    }
+    for (auto& [index, entries] : byIndex) result[entries["id"]] = entries;
+    return result;
+}
+
+TempDir::TempDir(const std::string& prefix) {
+    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    if (!mkdtemp(pattern.data())) throw std::system_error(errno, std::generic_category(), "mkdtemp");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+}  // namespace psb::tools
