@@ -9,6 +9,7 @@
 
 #include "PsBuilder.h"
 #include "PsMuxer.h"
+#include "ToolRunner.h"
 #include "TestUi.h"
 #include "engine/Demux.h"
 
@@ -17,25 +18,7 @@ namespace halyard::test {
 namespace fs = std::filesystem;
 
 // A fresh folder under the system's temporary folder, removed afterwards.
-class TempDir {
-public:
-    TempDir() {
-        static int counter = 0;
-        path_ = fs::temp_directory_path() /
-                ("halyard-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        fs::remove_all(path_);
-        fs::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
+using TempDir = psb::tools::TempDir;
 
 inline psb::Bytes ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -68,3 +68,37 @@ TEST(FfmpegCompare, LpcmSamplesMatchFfmpegsDecoding) {
 
 } // namespace
 } // namespace halyard::test
+
+namespace halyard::test {
+namespace {
+
+TEST(FfmpegCompare, DemoFeatureFilesGoIntoOneOutputPerStream) {
+    if (!HaveFfmpeg())
+        GTEST_SKIP() << "ffmpeg is not installed";
+    TempDir dir;
+    Shell(std::string(HALYARD_DEMO_GENERATOR_PATH) + " " + dir.file("disc"));
+    const std::string first = dir.file("disc/HVDVD_TS/FEATURE_1.EVO");
+    const std::string second = dir.file("disc/HVDVD_TS/FEATURE_2.EVO");
+    fs::create_directories(dir.file("out"));
+    Shell(std::string(HALYARD_CLI_PATH) + " demux --output " + dir.file("out") + " " + first);
+
+    // ffmpeg's extraction of each file, by stream id, one file after the other.
+    auto extracted = [&](const std::string& id, const std::string& format) {
+        psb::Bytes both;
+        for (const std::string& source : {first, second}) {
+            const std::string out = dir.file("ffmpeg." + format);
+            Shell(Ffmpeg + "-f mpeg -i " + source + " -map 0:i:" + id + " -c copy -f " + format + " " + out);
+            both = Cat({both, ReadAll(out)});
+        }
+        return both;
+    };
+    const std::string prefix = dir.file("out/FEATURE_1_FEATURE_2.");
+    const auto video = ReadAll(prefix + "MPEG-2.stream.0.mpv");
+    ASSERT_GT(video.size(), 100000u);
+    EXPECT_TRUE(video == extracted("0x1e0", "mpeg2video"));
+    EXPECT_TRUE(ReadAll(prefix + "DD.stream.00.mpa") == extracted("0x80", "ac3"));
+    EXPECT_TRUE(ReadAll(prefix + "DTSHD.stream.02.mpa") == extracted("0x8a", "dts"));
+}
+
+} // namespace
+} // namespace halyard::test
