@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 #include "analysers/NumberFormat.h"
 #include "analysers/PictureCounter.h"
@@ -90,12 +91,30 @@ void Demuxer::blockLoop() {
 
 void Demuxer::scanBlock() {
     const uint8_t* block = state_.BlockBuffer.data();
-    for (c_.ScanPosition = 0; c_.ScanPosition < c_.BlockLength; ++c_.ScanPosition)
-        examineByte(block[c_.ScanPosition]);
+    for (c_.ScanPosition = 0; c_.ScanPosition < c_.BlockLength; ++c_.ScanPosition) {
+        if (examineByte(block[c_.ScanPosition]))
+            huntStartCode(block);
+    }
 }
 
-// C. One byte.
-void Demuxer::examineByte(uint8_t byte) {
+// The scanner is idle after the byte at ScanPosition: until a start code completes, the
+// bytes only pass through the start-code window. No code can complete before the byte
+// after the next 01, so the bytes up to that 01 are shifted in at once.
+void Demuxer::huntStartCode(const uint8_t* block) {
+    if ((c_.StartCodeWindow & 0xFF) == 0x01)
+        return; // the next byte may complete a code
+    const int64_t from = int64_t(c_.ScanPosition) + 1;
+    if (from >= c_.BlockLength)
+        return;
+    const void* found = std::memchr(block + from, 0x01, size_t(c_.BlockLength - from));
+    const int64_t one = found ? static_cast<const uint8_t*>(found) - block : c_.BlockLength - 1;
+    for (int64_t i = std::max(from, one - 3); i <= one; ++i)
+        c_.StartCodeWindow = (c_.StartCodeWindow << 8) | block[i];
+    c_.ScanPosition = int32_t(one); // the loop goes on with the byte after it
+}
+
+// C. One byte. Returns true when the byte left the scanner idle, hunting for a start code.
+bool Demuxer::examineByte(uint8_t byte) {
     c_.StartCodeWindow = (c_.StartCodeWindow << 8) | byte;
 
     if (c_.InPayload) {
@@ -111,7 +130,7 @@ void Demuxer::examineByte(uint8_t byte) {
         navSubstreamByte(byte);
     } else if (c_.NavPending) {
         navigationHandler();
-    } else if (startCode()) {
+    } else if ((c_.StartCodeWindow & 0xFFFFFF00) == StartCodePrefix && startCode()) {
         c_.LengthCount = 2;
     } else if (c_.LengthCount == 2) {
         c_.LengthCount = 1;
@@ -148,15 +167,15 @@ void Demuxer::examineByte(uint8_t byte) {
             c_.InPayload = true;
             c_.PacketKind = KindAudio;
         }
+    } else {
+        return true; // passed over while hunting for the next start code
     }
-    // Otherwise the byte is passed over while hunting for the next start code.
+    return false;
 }
 
 // C5. Recognised packet start codes; the pack and system header codes are not among them.
 bool Demuxer::startCode() {
     const uint32_t window = c_.StartCodeWindow;
-    if ((window & 0xFFFFFF00) != StartCodePrefix)
-        return false;
     if ((window & 0xFFFFFFFE) == Mpeg2VideoCode) {
         c_.PacketKind = KindVideo;
         c_.VideoCodec = VideoMpeg2;

@@ -85,7 +85,8 @@ private:
     void startRun();
     void blockLoop();
     void scanBlock();
-    void examineByte(uint8_t byte);
+    bool examineByte(uint8_t byte);
+    void huntStartCode(const uint8_t* block);
     bool startCode();
     void lengthComplete();
     void fixedHeaderByte(uint8_t byte);
