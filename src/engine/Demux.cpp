@@ -482,69 +482,62 @@ void Demuxer::payloadStep() {
 void Demuxer::showDetails(int32_t start, int32_t length) {
     if (mode_ != ProcessMode::ReadAnalyse || !ui_.cbDetails)
         return;
-    const AnalyserTable& analysers = Analysers();
     if (c_.PacketKind == KindAudio) {
-        auto& shown = state_.DetailsShown.Audio[size_t(c_.CurrentAudioSlot)];
-        if (shown)
-            return;
-        shown = 1;
-        ui_.log("   First PTS = [re]" + Hex(c_.AudioFirstPts, 8) + "[/re]");
-        ui_.log("   Substream id = " + Hex(uint32_t(c_.CurrentAudioId), 2));
-        state_.EarliestPts = std::min(state_.EarliestPts, c_.AudioFirstPts);
-        switch (c_.AudioCodec) {
-        case AudioDolbyDigital:
-        case AudioDolbyDigitalPlus:
-            if (analysers.DolbyDigital)
-                analysers.DolbyDigital(analyser_, start, length, c_.CurrentAudioSlot);
-            break;
-        case AudioDts:
-            if (analysers.Dts)
-                analysers.Dts(analyser_, start, length);
-            break;
-        case AudioTrueHd:
-            if (analysers.Mlp)
-                analysers.Mlp(analyser_, start, length);
-            break;
-        case AudioLpcm:
-            if (c_.CurrentAudioId == 0xA1 && sourceKind_ == SourceKind::Aob) {
-                if (analysers.Mlp)
-                    analysers.Mlp(analyser_, start, length);
-            } else if (analysers.Lpcm) {
-                analysers.Lpcm(analyser_, start, length);
-            }
-            break;
+        if (firstShown(state_.DetailsShown.Audio[size_t(c_.CurrentAudioSlot)], c_.AudioFirstPts, c_.CurrentAudioId)) {
+            state_.EarliestPts = std::min(state_.EarliestPts, c_.AudioFirstPts);
+            analyseAudio(start, length);
         }
     } else if (c_.PacketKind == KindVideo && c_.CurrentVideoSlot >= 0) {
-        auto& shown = state_.DetailsShown.Video[size_t(c_.CurrentVideoSlot)];
-        if (shown)
-            return;
-        shown = 1;
-        ui_.log("   First PTS = [re]" + Hex(c_.VideoFirstPts, 8) + "[/re]");
-        ui_.log("   Substream id = " + Hex(uint32_t(c_.CurrentVideoId), 2));
-        state_.EarliestPts = std::min(state_.EarliestPts, c_.VideoFirstPts);
-        switch (c_.VideoCodec) {
-        case VideoVc1:
-            if (analysers.Vc1)
-                analysers.Vc1(analyser_, start, length, c_.CurrentDts, c_.VideoFirstPts, c_.CurrentVideoSlot);
-            break;
-        case VideoH264:
-            if (analysers.H264)
-                analysers.H264(analyser_, start, length, c_.VideoFirstPts, c_.CurrentDts, c_.CurrentVideoSlot);
-            break;
-        default:
-            if (analysers.Mpeg2Video)
-                analysers.Mpeg2Video(analyser_, start, length, c_.VideoFirstPts, c_.CurrentDts,
-                                     c_.CurrentVideoSlot);
-            break;
+        if (firstShown(state_.DetailsShown.Video[size_t(c_.CurrentVideoSlot)], c_.VideoFirstPts, c_.CurrentVideoId)) {
+            state_.EarliestPts = std::min(state_.EarliestPts, c_.VideoFirstPts);
+            analyseVideo(start, length);
         }
     } else if (c_.PacketKind == KindSubpicture) {
-        auto& shown = state_.DetailsShown.Subpicture[size_t(c_.CurrentSubpictureSlot)];
-        if (shown)
-            return;
-        shown = 1;
-        ui_.log("   First PTS = [re]" + Hex(c_.SubpictureFirstPts, 8) + "[/re]");
-        ui_.log("   Substream id = " + Hex(uint32_t(c_.CurrentSubpictureId), 2));
-        CheckSubpictureFormat(analyser_, start);
+        if (firstShown(state_.DetailsShown.Subpicture[size_t(c_.CurrentSubpictureSlot)], c_.SubpictureFirstPts,
+                       c_.CurrentSubpictureId))
+            CheckSubpictureFormat(analyser_, start);
+    }
+}
+
+// Marks a slot's details as shown and logs its first time stamp and id, once per run.
+bool Demuxer::firstShown(uint8_t& shown, uint32_t firstPts, int32_t id) {
+    if (shown)
+        return false;
+    shown = 1;
+    ui_.log("   First PTS = [re]" + Hex(firstPts, 8) + "[/re]");
+    ui_.log("   Substream id = " + Hex(uint32_t(id), 2));
+    return true;
+}
+
+void Demuxer::analyseAudio(int32_t start, int32_t length) {
+    const AnalyserTable& analysers = Analysers();
+    const bool mlp = c_.AudioCodec == AudioTrueHd ||
+                     (c_.AudioCodec == AudioLpcm && c_.CurrentAudioId == 0xA1 && sourceKind_ == SourceKind::Aob);
+    if (mlp) {
+        if (analysers.Mlp)
+            analysers.Mlp(analyser_, start, length);
+    } else if (c_.AudioCodec == AudioLpcm) {
+        if (analysers.Lpcm)
+            analysers.Lpcm(analyser_, start, length);
+    } else if (c_.AudioCodec == AudioDts) {
+        if (analysers.Dts)
+            analysers.Dts(analyser_, start, length);
+    } else if (analysers.DolbyDigital) {
+        analysers.DolbyDigital(analyser_, start, length, c_.CurrentAudioSlot);
+    }
+}
+
+void Demuxer::analyseVideo(int32_t start, int32_t length) {
+    const AnalyserTable& analysers = Analysers();
+    const int32_t slot = c_.CurrentVideoSlot;
+    if (c_.VideoCodec == VideoVc1) {
+        if (analysers.Vc1)
+            analysers.Vc1(analyser_, start, length, c_.CurrentDts, c_.VideoFirstPts, slot);
+    } else if (c_.VideoCodec == VideoH264) {
+        if (analysers.H264)
+            analysers.H264(analyser_, start, length, c_.VideoFirstPts, c_.CurrentDts, slot);
+    } else if (analysers.Mpeg2Video) {
+        analysers.Mpeg2Video(analyser_, start, length, c_.VideoFirstPts, c_.CurrentDts, slot);
     }
 }
 

@@ -104,6 +104,9 @@ private:
     void announce(const std::string& text);
     void payloadStep();
     void showDetails(int32_t payloadStart, int32_t length);
+    bool firstShown(uint8_t& shown, uint32_t firstPts, int32_t id);
+    void analyseAudio(int32_t payloadStart, int32_t length);
+    void analyseVideo(int32_t payloadStart, int32_t length);
     void endRun();
 
     // Payload writer (PayloadWriter.cpp).

@@ -63,15 +63,8 @@ void Jobs::demuxJob() {
         ui_.slog("Demuxing " + FileNamePart(ui_.eEVOfile), 0);
         demux(state_, ui_, ProcessMode::Demux);
 
-        if (ui_.cbContinue && !state_.CancelFlag && hasSecondFile) {
-            state_.SourceStream.reset();
-            openSource(second);
-            ui_.log("");
-            ui_.log("Continue on [b]" + FileNamePart(second) + "[/b]");
-            ui_.log("Demuxing...");
-            ui_.slog("Demuxing " + FileNamePart(second), 0);
-            demux(state_, ui_, ProcessMode::Demux);
-        }
+        if (ui_.cbContinue && !state_.CancelFlag && hasSecondFile)
+            continueOnSecondFile(second, ProcessMode::Demux);
         state_.closeAll();
     } catch (...) {
         try {

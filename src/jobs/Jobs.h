@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/Demux.h"
 #include "engine/RunState.h"
 #include "engine/UiModel.h"
 
@@ -64,6 +65,7 @@ private:
     std::string outputFolder() const;
     std::string secondFileAndBaseName(bool& hasSecondFile);
     void openSource(const std::string& path);
+    void continueOnSecondFile(const std::string& second, ProcessMode mode);
     void createOutputs(const std::string& prefix);
 
     // Marks a job as running for the life of the guard.

@@ -39,6 +39,18 @@ void Jobs::openSource(const std::string& path) {
     state_.SourceStream = std::make_unique<SourceFile>(path);
 }
 
+// Both jobs go on into the second feature file the same way.
+void Jobs::continueOnSecondFile(const std::string& second, ProcessMode mode) {
+    const char* word = mode == ProcessMode::Demux ? "Demuxing" : "Reading";
+    state_.SourceStream.reset();
+    openSource(second);
+    ui_.log("");
+    ui_.log("Continue on [b]" + FileNamePart(second) + "[/b]");
+    ui_.log(std::string(word) + "...");
+    ui_.slog(word + (" " + FileNamePart(second)), 0);
+    demux(state_, ui_, mode);
+}
+
 void Jobs::readEvo() {
     // 1-4: clear, disable, reset the boxes, show the log.
     if (ui_.cbAutoClear)
@@ -69,15 +81,8 @@ void Jobs::readEvo() {
         ui_.log("File size: " + std::to_string(state_.SourceStream->size() / Mebibyte) + " Mbytes.");
         demux(state_, ui_, ProcessMode::ReadAnalyse);
 
-        if (ui_.cbContinue && !state_.CancelFlag && hasSecondFile) {
-            state_.SourceStream.reset();
-            openSource(second);
-            ui_.log("");
-            ui_.log("Continue on [b]" + FileNamePart(second) + "[/b]");
-            ui_.log("Reading...");
-            ui_.slog("Reading " + FileNamePart(second), 0);
-            demux(state_, ui_, ProcessMode::ReadAnalyse);
-        }
+        if (ui_.cbContinue && !state_.CancelFlag && hasSecondFile)
+            continueOnSecondFile(second, ProcessMode::ReadAnalyse);
     } catch (...) {
         state_.SourceStream.reset();
         restoreAfterFailedRead(readXplWasEnabled);
