@@ -5,6 +5,7 @@
 #include "jobs/Jobs.h"
 #include "jobs/Paths.h"
 #include "jobs/StreamNames.h"
+#include "SubpictureBuilder.h"
 
 namespace halyard::test {
 namespace {
@@ -266,6 +267,47 @@ TEST(Sources, NothingStartsWhileAJobRuns) {
     EXPECT_EQ(ui.eEVOfile, dir.file("A.EVO"));
     EXPECT_GT(ui.pumps, 0);
     EXPECT_FALSE(ui.has("Demuxing..."));
+}
+
+} // namespace
+} // namespace halyard::test
+
+namespace halyard::test {
+namespace {
+
+// Real subpicture units, some larger than a pack, with an audio stream for the
+// earliest time stamp: the ".sup" holds one record per unit, each the unit whole.
+TEST(Demux, SubpictureFileHoldsOneRecordPerUnitWithRelativeTimes) {
+    std::vector<psb::AccessUnit> units;
+    for (int i = 0; i < 4; ++i) {
+        psb::AccessUnit unit;
+        unit.data = psb::SubpictureUnit().bitmap(psb::Bitmap::testPattern(i % 2 ? 700 : 64, i % 2 ? 60 : 16)).build();
+        unit.pts = 180000 + uint64_t(i) * 90000;
+        units.push_back(unit);
+    }
+    std::vector<psb::AccessUnit> audio(1);
+    audio[0].data = Filled(800, 1);
+    audio[0].pts = 90000;
+    const psb::Bytes stream = psb::muxProgramStream(
+        {psb::ElementaryStream::audio(0x80, audio), psb::ElementaryStream::subpicture(0x21, units)});
+
+    JobsRun run;
+    run.choose(run.file("SUBS.EVO", stream));
+    run.jobs.bReadEVOClick();
+    run.jobs.bDemuxClick();
+    const psb::Bytes sup = ReadAll(run.dir.file("SUBS.Subpicture.01.sup"));
+    size_t at = 0;
+    for (const psb::AccessUnit& unit : units) {
+        ASSERT_LE(at + 10, sup.size());
+        EXPECT_EQ(sup[at], 'S');
+        EXPECT_EQ(sup[at + 1], 'P');
+        const uint32_t pts = uint32_t(sup[at + 2]) | uint32_t(sup[at + 3]) << 8 | uint32_t(sup[at + 4]) << 16 |
+                             uint32_t(sup[at + 5]) << 24;
+        EXPECT_EQ(pts, *unit.pts - 90000);
+        EXPECT_EQ(psb::Bytes(sup.begin() + long(at) + 10, sup.begin() + long(at + 10 + unit.data.size())), unit.data);
+        at += 10 + unit.data.size();
+    }
+    EXPECT_EQ(at, sup.size());
 }
 
 } // namespace
