@@ -19,9 +19,10 @@ struct Result {
 };
 
 // Runs the command line with the arguments (quoted for the shell).
-Result runCli(const std::string& arguments, const TempDir& dir) {
+Result runCli(const std::string& arguments, const TempDir& dir, const std::string& workingDir = ".") {
     std::string errPath = dir.file("stderr.txt");
-    std::string command = std::string(HALYARD_CLI_PATH) + " " + arguments + " 2>" + errPath;
+    std::string command =
+        "cd " + workingDir + " && " + std::string(HALYARD_CLI_PATH) + " " + arguments + " 2>" + errPath;
     Result result;
     FILE* pipe = ::popen(command.c_str(), "r");
     std::array<char, 4096> buffer;
@@ -86,6 +87,10 @@ TEST(Cli, DemuxNamesOutputsAfterTheirCaptions) {
     // Without an output folder the outputs go beside the source.
     Result beside = runCli("demux --streams cbAudio01 " + dir.file("HELD.EVO"), dir);
     ASSERT_EQ(beside.status, 0) << beside.err;
+    EXPECT_EQ(ReadAll(dir.file("HELD.DD+.stream.01.mpa")), Filled(300, 2));
+    fs::remove(dir.file("HELD.DD+.stream.01.mpa"));
+    Result relative = runCli("demux --streams cbAudio01 HELD.EVO", dir, dir.path().string());
+    ASSERT_EQ(relative.status, 0) << relative.err;
     EXPECT_EQ(ReadAll(dir.file("HELD.DD+.stream.01.mpa")), Filled(300, 2));
 }
 

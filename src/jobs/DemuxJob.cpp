@@ -20,7 +20,10 @@ void Jobs::bDemuxClick() {
 
 // Outputs go to the output folder, or beside the source when none is set.
 std::string Jobs::outputFolder() const {
-    return ui_.eWorkdir.empty() ? FolderPart(ui_.eEVOfile) : ui_.eWorkdir;
+    if (!ui_.eWorkdir.empty())
+        return ui_.eWorkdir;
+    const std::string sourceFolder = FolderPart(ui_.eEVOfile);
+    return sourceFolder.empty() ? std::string(".") + PathSeparator : sourceFolder;
 }
 
 void Jobs::createOutputs(const std::string& prefix) {
