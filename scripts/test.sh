@@ -22,6 +22,14 @@ echo "== fuzzing the engine for 60 seconds"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DHALYARD_FUZZ=ON -DHALYARD_TESTS=OFF -DHALYARD_BENCH=OFF >/dev/null
 cmake --build build-fuzz -j "$jobs" --target fuzz_demux
-mkdir -p build-fuzz/corpus
-build-fuzz/fuzz/fuzz_demux -max_total_time=60 -max_len=70000 -timeout=10 -rss_limit_mb=1024 build-fuzz/corpus fuzz/seeds
+# Seeds: slices of the demo disc, which holds a stream of every family.
+mkdir -p build-fuzz/corpus build-fuzz/seeds
+build/demo/halyard-demo build-fuzz/disc >/dev/null
+for file in build-fuzz/disc/HVDVD_TS/*.EVO; do
+  for mib in 0 1 2 3; do
+    dd if="$file" of="build-fuzz/seeds/$(basename "$file").$mib" bs=64K skip=$((mib * 16)) count=1 status=none
+  done
+done
+build-fuzz/fuzz/fuzz_demux -max_total_time=60 -max_len=70000 -timeout=10 -rss_limit_mb=1024 \
+  build-fuzz/corpus build-fuzz/seeds
 echo "fuzzing: 0 findings"
