@@ -1,21 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <regex>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "TestUi.h"
+#include "ToolRunner.h"
 #include "analysers/DolbyDigital.h"
 
 namespace halyard {
 namespace {
 
+namespace tools = psb::tools;
 using Bytes = std::vector<uint8_t>;
 using Lines = std::vector<std::string>;
 
@@ -117,17 +112,6 @@ TEST(DolbyDigital, HeaderCutShortWritesNothing) {
 
 // Against ffprobe: the first frames of a real encoded stream.
 
-bool haveFfmpeg() {
-    static const bool found = std::system("ffmpeg -version >/dev/null 2>&1") == 0 &&
-                              std::system("ffprobe -version >/dev/null 2>&1") == 0;
-    return found;
-}
-
-std::string jsonField(const std::string& json, const std::string& name) {
-    std::smatch match;
-    return std::regex_search(json, match, std::regex("\"" + name + "\": \"?([^\",\n]+)")) ? match[1].str() : "";
-}
-
 struct Encoding {
     const char* format; // ac3 or eac3
     int sampleRate;
@@ -138,29 +122,16 @@ struct Encoding {
 class DolbyDigitalFfprobe : public ::testing::TestWithParam<Encoding> {};
 
 TEST_P(DolbyDigitalFfprobe, HeaderAgreesWithFfprobe) {
-    if (!haveFfmpeg())
+    if (!tools::haveFfmpeg())
         GTEST_SKIP() << "ffmpeg/ffprobe not installed";
     const Encoding e = GetParam();
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("halyard-dd-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    const fs::path stream = dir / "x.es";
-    const fs::path json = dir / "probe.json";
-    const std::string encode =
-        "ffmpeg -hide_banner -loglevel error -y -f lavfi -i sine=frequency=440:duration=0.2:sample_rate=" +
-        std::to_string(e.sampleRate) + " -af 'aformat=channel_layouts=" + e.layout + "' -c:a " + e.format +
-        " -b:a " + e.bitRate + " -f " + e.format + " '" + stream.string() + "'";
-    const std::string probe =
-        "ffprobe -v error -show_streams -of json '" + stream.string() + "' > '" + json.string() + "'";
-    ASSERT_EQ(std::system(encode.c_str()), 0);
-    ASSERT_EQ(std::system(probe.c_str()), 0);
-    std::ifstream jsonIn(json);
-    const std::string info{std::istreambuf_iterator<char>(jsonIn), {}};
-    std::ifstream in(stream, std::ios::binary);
-    Bytes bytes(2016);
-    in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
-    bytes.resize(size_t(in.gcount()));
-    fs::remove_all(dir);
+    const tools::TempDir dir("halyard-dd");
+    const std::string stream = dir.file("x.es");
+    const std::string info = tools::encodeAndProbe(tools::sineInput(e.sampleRate, "0.2") + " -af 'aformat=channel_layouts=" +
+                                                       e.layout + "' -c:a " + e.format + " -b:a " + e.bitRate + " -f " + e.format,
+                                                   stream);
+    ASSERT_FALSE(info.empty()) << "ffmpeg or ffprobe failed";
+    const Bytes bytes = tools::readHead(stream, 2016);
 
     const Lines lines = analyse(bytes);
     const bool plus = std::string(e.format) == "eac3";
@@ -168,12 +139,12 @@ TEST_P(DolbyDigitalFfprobe, HeaderAgreesWithFfprobe) {
     const size_t rate = plus ? 2 : 1;
     const std::string kHz = std::to_string(e.sampleRate / 1000) + (e.sampleRate % 1000 ? ".1" : "");
     EXPECT_EQ(lines[rate], "   Sampling frequency = [bl]" + kHz + "[/bl] kHz");
-    EXPECT_EQ(std::to_string(e.sampleRate), jsonField(info, "sample_rate"));
-    EXPECT_EQ(lines[rate + 1], "   Transmission bitrate = [bl]" + std::to_string(std::stol(jsonField(info, "bit_rate")) / 1000) +
+    EXPECT_EQ(std::to_string(e.sampleRate), tools::jsonField(info, "sample_rate"));
+    EXPECT_EQ(lines[rate + 1], "   Transmission bitrate = [bl]" + std::to_string(std::stol(tools::jsonField(info, "bit_rate")) / 1000) +
                                    "[/bl] kbit/s");
 
     // acmod 7 with an LFE is ffprobe's 5.1(side); acmod 2 without one is stereo.
-    const std::string layout = jsonField(info, "channel_layout");
+    const std::string layout = tools::jsonField(info, "channel_layout");
     const bool surround = layout == "5.1(side)";
     ASSERT_TRUE(surround || layout == "stereo") << layout;
     const std::string arrangement = surround ? "L + R + C + Ls + Rs" : "L + R";

@@ -1,24 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "BitWriter.h"
 #include "TestUi.h"
+#include "ToolRunner.h"
 #include "analysers/Dts.h"
 
 namespace halyard {
 namespace {
 
+namespace tools = psb::tools;
 using Bytes = std::vector<uint8_t>;
 
 // A DTS core frame: sync word, frame header field by field, then zero bytes up to
@@ -199,26 +194,6 @@ TEST(DtsScan, HeaderCutAtTheBlockEndReadsZeros) {
 // Against ffprobe: a real encoded stream gives the same rate, bit rate, channel
 // count and frame size.
 
-bool haveFfmpeg() {
-    return std::system("ffmpeg -version >/dev/null 2>&1") == 0 && std::system("ffprobe -version >/dev/null 2>&1") == 0;
-}
-
-std::string readText(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-// The digits of the first `"name": 123` or `"name": "123"` in ffprobe's JSON.
-std::string jsonField(const std::string& json, const std::string& name) {
-    size_t at = json.find("\"" + name + "\":");
-    if (at == std::string::npos)
-        return {};
-    at = json.find_first_of("0123456789", at + name.size() + 3);
-    if (at == std::string::npos)
-        return {};
-    return json.substr(at, json.find_first_not_of("0123456789", at) - at);
-}
-
 std::string between(const std::string& line, const std::string& open, const std::string& close) {
     size_t from = line.find(open);
     if (from == std::string::npos)
@@ -243,43 +218,32 @@ struct EncodedDts {
 class DtsFfprobe : public ::testing::TestWithParam<EncodedDts> {};
 
 TEST_P(DtsFfprobe, CoreHeaderAgreesWithFfprobe) {
-    if (!haveFfmpeg())
+    if (!tools::haveFfmpeg())
         GTEST_SKIP() << "ffmpeg/ffprobe not installed";
     const auto [sampleRate, channels] = GetParam();
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("halyard-dts-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    const fs::path dts = dir / "x.dts";
-    const fs::path json = dir / "probe.json";
-    const std::string encode = "ffmpeg -hide_banner -loglevel error -y -f lavfi -i sine=frequency=440:duration=0.1:sample_rate=" +
-                               std::to_string(sampleRate) + " -ac " + std::to_string(channels) +
-                               " -c:a dca -strict -2 -f dts '" + dts.string() + "'";
-    const std::string probe = "ffprobe -v error -show_streams -show_entries packet=size -read_intervals %+#1 -of json '" +
-                              dts.string() + "' > '" + json.string() + "'";
-    ASSERT_EQ(std::system(encode.c_str()), 0);
-    ASSERT_EQ(std::system(probe.c_str()), 0);
-    const std::string info = readText(json);
-    std::ifstream in(dts, std::ios::binary);
-    Bytes bytes(4096);
-    in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
-    bytes.resize(size_t(in.gcount()));
-    fs::remove_all(dir);
+    const tools::TempDir dir("halyard-dts");
+    const std::string dts = dir.file("x.dts");
+    const std::string info = tools::encodeAndProbe(tools::sineInput(sampleRate, "0.1") + " -ac " + std::to_string(channels) +
+                                                       " -c:a dca -strict -2 -f dts",
+                                                   dts, "-show_entries packet=size -read_intervals %+#1");
+    ASSERT_FALSE(info.empty()) << "ffmpeg or ffprobe failed";
+    const Bytes bytes = tools::readHead(dts, 4096);
 
     const auto lines = runDts(bytes);
     ASSERT_GE(lines.size(), 9u);
-    EXPECT_EQ(thousandFold(between(lines[4], "[bl]", "[/bl]")), std::stol(jsonField(info, "sample_rate")));
-    EXPECT_EQ(thousandFold(between(lines[5], "[bl]", "[/bl]")), std::stol(jsonField(info, "bit_rate")));
-    EXPECT_EQ(between(lines[2], "= ", "\n"), jsonField(info, "size"));
+    EXPECT_EQ(thousandFold(between(lines[4], "[bl]", "[/bl]")), std::stol(tools::jsonField(info, "sample_rate")));
+    EXPECT_EQ(thousandFold(between(lines[5], "[bl]", "[/bl]")), std::stol(tools::jsonField(info, "bit_rate")));
+    EXPECT_EQ(between(lines[2], "= ", "\n"), tools::jsonField(info, "size"));
     // Channel names are joined by " + "; the LFE adds one channel.
     const std::string arrangement = between(lines[3], "[bl]", "[/bl]");
     int named = 1;
     for (size_t at = arrangement.find(" + "); at != std::string::npos; at = arrangement.find(" + ", at + 1))
         ++named;
     const bool lfe = lines[6].find("[bl]present[/bl]") != std::string::npos;
-    EXPECT_EQ(named + (lfe ? 1 : 0), std::stoi(jsonField(info, "channels"))) << arrangement;
+    EXPECT_EQ(named + (lfe ? 1 : 0), std::stoi(tools::jsonField(info, "channels"))) << arrangement;
     EXPECT_EQ(lfe, channels == 6);
     // Every frame whose sync word lies before the payload's last byte is reported.
-    const size_t frameSize = std::stoul(jsonField(info, "size"));
+    const size_t frameSize = std::stoul(tools::jsonField(info, "size"));
     const size_t frames = (bytes.size() - 5) / frameSize + 1;
     EXPECT_EQ(lines.size(), 9 * frames);
 }

@@ -1,26 +1,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
-#include <tuple>
-#include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
-
-#include <unistd.h>
 
 #include "BitWriter.h"
 #include "TestUi.h"
+#include "ToolRunner.h"
 #include "analysers/H264.h"
 #include "analysers/NumberFormat.h"
 
 namespace halyard {
 namespace {
 
+namespace tools = psb::tools;
 using Bytes = std::vector<uint8_t>;
 using Lines = std::vector<std::string>;
 using test::AnalyserHarness;
@@ -199,19 +194,19 @@ TEST(H264Test, HeightIsCroppedByFrameOrFieldAndChromaFactor) {
 
     // Main profile codes no chroma format: 4:2:0 is assumed.
     EXPECT_EQ(Cropped(77, 0, 68, 4), (Lines{"   Profile = Main", "   Level = 4.0", SizeLine(1920, 1080)}));
-    Lines lines = Cropped(100, 0, 68, 8);
-    EXPECT_EQ(lines[2], "   Chroma format = [bl]monochrome[/bl]  (l, c) = 8, 8 bit");
-    EXPECT_EQ(lines[3], SizeLine(1920, 1080));
-    lines = Cropped(122, 2, 68, 8);
-    EXPECT_EQ(lines[0], "   Profile = High 4:2:2");
-    EXPECT_EQ(lines[2], "   Chroma format = [bl]4:2:2[/bl]  (l, c) = 8, 8 bit");
-    EXPECT_EQ(lines[3], SizeLine(1920, 1080));
-    lines = Cropped(144, 3, 68, 8); // separate_colour_plane_flag is read for 4:4:4
-    EXPECT_EQ(lines[2], "   Chroma format = [bl]4:4:4[/bl]  (l, c) = 8, 8 bit");
-    EXPECT_EQ(lines[3], SizeLine(1920, 1080));
-    lines = Cropped(100, 5, 68, 8); // named nowhere; cropped without subsampling
-    EXPECT_EQ(lines[2], "   Chroma format = [bl]Unknown[/bl]  (l, c) = 8, 8 bit");
-    EXPECT_EQ(lines[3], SizeLine(1920, 1080));
+    // 68 macroblock rows (1088) less 8 crop units of one row: none of these subsample vertically.
+    const std::vector<std::tuple<uint32_t, uint32_t, std::string>> formats{
+        {100, 0, "monochrome"},
+        {122, 2, "4:2:2"},
+        {144, 3, "4:4:4"},  // separate_colour_plane_flag is read for 4:4:4
+        {100, 5, "Unknown"}, // named nowhere; cropped without subsampling
+    };
+    for (const auto& [profile_idc, chroma_format_idc, name] : formats) {
+        const Lines lines = Cropped(profile_idc, chroma_format_idc, 68, 8);
+        EXPECT_EQ(lines[2], "   Chroma format = [bl]" + name + "[/bl]  (l, c) = 8, 8 bit") << chroma_format_idc;
+        EXPECT_EQ(lines[3], SizeLine(1920, 1080)) << chroma_format_idc;
+    }
+    EXPECT_EQ(Cropped(122, 2, 68, 8)[0], "   Profile = High 4:2:2");
 }
 
 TEST(H264Test, BitDepthsAreShownPlusEight) {
@@ -354,17 +349,6 @@ TEST(H264Test, HugeCountsEndAtTheBlockEnd) {
 
 // ffprobe as the oracle for real encoder output.
 
-std::string Field(const std::string& json, const std::string& key) {
-    std::smatch match;
-    std::regex pattern("\"" + key + "\": \"?([^\",\n]*)\"?");
-    return std::regex_search(json, match, pattern) ? match[1].str() : "";
-}
-
-std::string ReadText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 std::string StripMarkup(std::string text) {
     for (const char* tag : {"[bl]", "[/bl]"})
         for (size_t at; (at = text.find(tag)) != std::string::npos;)
@@ -375,65 +359,54 @@ std::string StripMarkup(std::string text) {
 class H264FfprobeTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (std::system("ffmpeg -version >/dev/null 2>&1") != 0 || std::system("ffprobe -version >/dev/null 2>&1") != 0)
+        if (!tools::haveFfmpeg())
             GTEST_SKIP() << "ffmpeg/ffprobe not installed";
-        if (std::system("ffmpeg -v error -hide_banner -h encoder=libx264 | grep -q libx264") != 0)
+        if (tools::run("ffmpeg -v error -hide_banner -h encoder=libx264 | grep -q libx264") != 0)
             GTEST_SKIP() << "ffmpeg has no libx264";
-        dir_ = std::filesystem::temp_directory_path() / ("halyard-h264-" + std::to_string(getpid()));
-        std::filesystem::create_directories(dir_);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
     }
 
     // Encodes two pictures of a test pattern and checks the analyser's lines against ffprobe.
     // With profileOnly, only the profile and level lines are compared.
     void ExpectAgreement(const std::string& source, const std::string& options, const std::string& x264 = "",
                          bool profileOnly = false) {
-        auto video = dir_ / "x.h264";
-        auto probe = dir_ / "x.json";
-        std::string encode = "ffmpeg -v error -y -f lavfi -i " + source + " -frames 2 -c:v libx264 " + options +
-                             " -x264-params aud=1" + x264 + " -f h264 '" + video.string() + "'";
-        std::string show = "ffprobe -v error -show_streams -of json '" + video.string() + "' > '" + probe.string() + "'";
-        ASSERT_EQ(std::system(encode.c_str()), 0) << encode;
-        ASSERT_EQ(std::system(show.c_str()), 0) << show;
-        std::string text = ReadText(video);
-        const std::string json = ReadText(probe);
-        Bytes payload(text.begin(), text.begin() + std::min<size_t>(text.size(), 2016));
+        const std::string video = dir_.file("x.h264");
+        const std::string json = tools::encodeAndProbe("-f lavfi -i " + source + " -frames 2 -c:v libx264 " + options +
+                                                           " -x264-params aud=1" + x264 + " -f h264",
+                                                       video);
+        ASSERT_FALSE(json.empty()) << "ffmpeg or ffprobe failed on " << source << " " << options;
+        const Bytes payload = tools::readHead(video, 2016);
         Lines lines = Analyse(payload, 14).lines;
         std::string all;
         for (const auto& line : lines)
             all += line + "\n";
         SCOPED_TRACE(all + json);
 
-        std::string profile = Field(json, "profile");
+        std::string profile = tools::jsonField(json, "profile");
         if (profile == "Constrained Baseline")
             profile = "Baseline ";
         EXPECT_EQ(lines.at(0), "   Profile = " + profile);
-        int level = std::stoi(Field(json, "level"));
+        int level = std::stoi(tools::jsonField(json, "level"));
         EXPECT_EQ(lines.at(1), "   Level = " + std::to_string(level / 10) + "." + std::to_string(level % 10));
         if (profileOnly)
             return;
         EXPECT_NE(std::find(lines.begin(), lines.end(),
-                            SizeLine(std::stoi(Field(json, "width")), std::stoi(Field(json, "height")))),
+                            SizeLine(std::stoi(tools::jsonField(json, "width")), std::stoi(tools::jsonField(json, "height")))),
                   lines.end());
 
         auto aspect = std::find_if(lines.begin(), lines.end(),
                                    [](const std::string& line) { return line.rfind("   Aspect ratio = ", 0) == 0; });
         ASSERT_NE(aspect, lines.end());
         std::string sar = StripMarkup(aspect->substr(18));
-        EXPECT_EQ(sar.substr(0, sar.find(' ')), Field(json, "sample_aspect_ratio"));
+        EXPECT_EQ(sar.substr(0, sar.find(' ')), tools::jsonField(json, "sample_aspect_ratio"));
 
         // x264 ticks in fields: time_scale / num_units_in_tick is twice the frame rate, and the
         // line shows it unhalved. Emulation prevention bytes in the SPS are taken out first.
-        std::string rate = Field(json, "r_frame_rate");
-        double fps = std::stod(rate.substr(0, rate.find('/'))) / std::stod(rate.substr(rate.find('/') + 1));
+        const double fps = tools::ratioValue(tools::jsonField(json, "r_frame_rate"));
         EXPECT_EQ(lines.back(), "   Frame rate = " + Thousandths(2 * fps) + " fps");
         ++ratesCompared;
     }
 
-    std::filesystem::path dir_;
+    const tools::TempDir dir_{"halyard-h264"};
     int ratesCompared = 0;
 };
 

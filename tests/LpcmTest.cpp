@@ -1,21 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <regex>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
+#include "PsBuilder.h"
 #include "TestUi.h"
+#include "ToolRunner.h"
 #include "analysers/Lpcm.h"
 
 namespace halyard {
 namespace {
 
+namespace tools = psb::tools;
 using Bytes = std::vector<uint8_t>;
 using Lines = std::vector<std::string>;
 
@@ -96,17 +92,6 @@ TEST(Lpcm, HeaderAtTheBlockEnd) {
 
 // Against ffprobe: the first LPCM packet of a DVD program stream made by ffmpeg.
 
-bool haveFfmpeg() {
-    static const bool found = std::system("ffmpeg -version >/dev/null 2>&1") == 0 &&
-                              std::system("ffprobe -version >/dev/null 2>&1") == 0;
-    return found;
-}
-
-std::string jsonField(const std::string& json, const std::string& name) {
-    std::smatch match;
-    return std::regex_search(json, match, std::regex("\"" + name + "\": \"?([^\",\n]+)")) ? match[1].str() : "";
-}
-
 // The first private stream 1 packet: 00 00 01 BD, length (2), flags (2), header data
 // length, the optional header; the LPCM header follows. Returns the index of the
 // payload after the 7-byte LPCM header, or 0.
@@ -129,26 +114,16 @@ struct Encoding {
 class LpcmFfprobe : public ::testing::TestWithParam<Encoding> {};
 
 TEST_P(LpcmFfprobe, HeaderAgreesWithFfprobe) {
-    if (!haveFfmpeg())
+    if (!tools::haveFfmpeg())
         GTEST_SKIP() << "ffmpeg/ffprobe not installed";
     const Encoding e = GetParam();
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("halyard-lpcm-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    const fs::path vob = dir / "x.vob";
-    const fs::path json = dir / "probe.json";
-    const std::string encode =
-        "ffmpeg -hide_banner -loglevel error -y -f lavfi -i sine=frequency=440:duration=0.2:sample_rate=" +
-        std::to_string(e.sampleRate) + " -ac " + std::to_string(e.channels) + " -c:a pcm_dvd -sample_fmt " +
-        e.sampleFormat + " -f dvd '" + vob.string() + "'";
-    const std::string probe = "ffprobe -v error -show_streams -of json '" + vob.string() + "' > '" + json.string() + "'";
-    ASSERT_EQ(std::system(encode.c_str()), 0);
-    ASSERT_EQ(std::system(probe.c_str()), 0);
-    std::ifstream jsonIn(json);
-    const std::string info{std::istreambuf_iterator<char>(jsonIn), {}};
-    std::ifstream in(vob, std::ios::binary);
-    const Bytes ps{std::istreambuf_iterator<char>(in), {}};
-    fs::remove_all(dir);
+    const tools::TempDir dir("halyard-lpcm");
+    const std::string vob = dir.file("x.vob");
+    const std::string info = tools::encodeAndProbe(tools::sineInput(e.sampleRate, "0.2") + " -ac " + std::to_string(e.channels) +
+                                                       " -c:a pcm_dvd -sample_fmt " + e.sampleFormat + " -f dvd",
+                                                   vob);
+    ASSERT_FALSE(info.empty()) << "ffmpeg or ffprobe failed";
+    const Bytes ps = psb::readFile(vob);
 
     const size_t payload = firstLpcmPayload(ps);
     ASSERT_GT(payload, 0u);
@@ -156,10 +131,10 @@ TEST_P(LpcmFfprobe, HeaderAgreesWithFfprobe) {
     AnalyseLpcm(h.context, int32_t(payload), 100);
     const Lines& lines = h.ui.lines;
     ASSERT_EQ(lines.size(), 7u); // ffmpeg writes dynamic range 0x80: no line
-    EXPECT_EQ(lines[4], "   Quantization length = [bl]" + jsonField(info, "bits_per_raw_sample") + "[/bl] bits");
-    EXPECT_EQ(lines[5], "   Sampling frequency = [bl]" + std::to_string(std::stoi(jsonField(info, "sample_rate")) / 1000) +
+    EXPECT_EQ(lines[4], "   Quantization length = [bl]" + tools::jsonField(info, "bits_per_raw_sample") + "[/bl] bits");
+    EXPECT_EQ(lines[5], "   Sampling frequency = [bl]" + std::to_string(std::stoi(tools::jsonField(info, "sample_rate")) / 1000) +
                             "[/bl] kHz");
-    EXPECT_EQ(lines[6], "   Number of audio channels = [bl]" + jsonField(info, "channels") + "[/bl]");
+    EXPECT_EQ(lines[6], "   Number of audio channels = [bl]" + tools::jsonField(info, "channels") + "[/bl]");
 }
 
 INSTANTIATE_TEST_SUITE_P(Encodings, LpcmFfprobe,

@@ -1,21 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <regex>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "TestUi.h"
+#include "ToolRunner.h"
 #include "analysers/Mlp.h"
 
 namespace halyard {
 namespace {
 
+namespace tools = psb::tools;
 using Bytes = std::vector<uint8_t>;
 using Lines = std::vector<std::string>;
 
@@ -134,17 +129,6 @@ TEST(Mlp, DynamicRangeUsesTheDecimalSeparator) {
 
 // Against ffprobe: the first bytes of a TrueHD stream encoded by ffmpeg.
 
-bool haveFfmpeg() {
-    static const bool found = std::system("ffmpeg -version >/dev/null 2>&1") == 0 &&
-                              std::system("ffprobe -version >/dev/null 2>&1") == 0;
-    return found;
-}
-
-std::string jsonField(const std::string& json, const std::string& name) {
-    std::smatch match;
-    return std::regex_search(json, match, std::regex("\"" + name + "\": \"?([^\",\n]+)")) ? match[1].str() : "";
-}
-
 struct Encoding {
     const char* layout;
     const char* arrangement6ch; // what the 6-channel presentation is called
@@ -153,35 +137,23 @@ struct Encoding {
 class TrueHdFfprobe : public ::testing::TestWithParam<Encoding> {};
 
 TEST_P(TrueHdFfprobe, MajorSyncAgreesWithFfprobe) {
-    if (!haveFfmpeg())
+    if (!tools::haveFfmpeg())
         GTEST_SKIP() << "ffmpeg/ffprobe not installed";
     const Encoding e = GetParam();
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("halyard-mlp-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    const fs::path stream = dir / "x.thd";
-    const fs::path json = dir / "probe.json";
-    const std::string encode =
-        "ffmpeg -hide_banner -loglevel error -y -f lavfi -i sine=frequency=440:duration=0.2:sample_rate=48000 "
-        "-af 'aformat=channel_layouts=" + std::string(e.layout) + "' -c:a truehd -strict -2 -f truehd '" +
-        stream.string() + "'";
-    const std::string probe = "ffprobe -v error -show_streams -of json '" + stream.string() + "' > '" + json.string() + "'";
-    ASSERT_EQ(std::system(encode.c_str()), 0);
-    ASSERT_EQ(std::system(probe.c_str()), 0);
-    std::ifstream jsonIn(json);
-    const std::string info{std::istreambuf_iterator<char>(jsonIn), {}};
-    std::ifstream in(stream, std::ios::binary);
-    Bytes bytes(256);
-    in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
-    bytes.resize(size_t(in.gcount()));
-    fs::remove_all(dir);
+    const tools::TempDir dir("halyard-mlp");
+    const std::string stream = dir.file("x.thd");
+    const std::string info = tools::encodeAndProbe(tools::sineInput(48000, "0.2") + " -af 'aformat=channel_layouts=" +
+                                                       e.layout + "' -c:a truehd -strict -2 -f truehd",
+                                                   stream);
+    ASSERT_FALSE(info.empty()) << "ffmpeg or ffprobe failed";
+    const Bytes bytes = tools::readHead(stream, 256);
 
     const Lines lines = analyse(bytes);
     ASSERT_GE(lines.size(), 10u);
     EXPECT_EQ(lines[0], TrueHdLines[0]);
-    EXPECT_EQ(jsonField(info, "sample_rate"), "48000");
+    EXPECT_EQ(tools::jsonField(info, "sample_rate"), "48000");
     EXPECT_EQ(lines[1], "   Sampling frequency = [bl]48[/bl] kHz");
-    EXPECT_EQ(jsonField(info, "channel_layout"), e.layout);
+    EXPECT_EQ(tools::jsonField(info, "channel_layout"), e.layout);
     EXPECT_EQ(lines[6], "      channel arrangement = [bl]" + std::string(e.arrangement6ch) + "[/bl]");
 }
 

@@ -1,24 +1,18 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <regex>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "BitWriter.h"
 #include "TestUi.h"
+#include "ToolRunner.h"
 #include "analysers/Mpeg2Video.h"
 #include "analysers/NumberFormat.h"
 
 namespace halyard {
 namespace {
 
+namespace tools = psb::tools;
 using Bytes = std::vector<uint8_t>;
 using test::AnalyserHarness;
 
@@ -184,56 +178,33 @@ TEST(Mpeg2VideoTest, OnlyTheBytesOfThePayloadInsideTheBlockAreLookedAt) {
 
 // ffprobe as the oracle for real encoder output.
 
-std::string Field(const std::string& json, const std::string& key) {
-    std::smatch match;
-    std::regex pattern("\"" + key + "\": \"?([^\",\n]*)\"?");
-    return std::regex_search(json, match, pattern) ? match[1].str() : "";
-}
-
-std::string ReadText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 class Mpeg2VideoFfprobeTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (std::system("ffmpeg -version >/dev/null 2>&1") != 0 || std::system("ffprobe -version >/dev/null 2>&1") != 0)
+        if (!tools::haveFfmpeg())
             GTEST_SKIP() << "ffmpeg/ffprobe not installed";
-        dir_ = std::filesystem::temp_directory_path() / ("halyard-mpeg2video-" + std::to_string(getpid()));
-        std::filesystem::create_directories(dir_);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
     }
 
     // Encodes three pictures of a test pattern and checks the analyser's lines against ffprobe.
     void ExpectAgreement(const std::string& source, const std::string& options) {
-        auto video = dir_ / "x.m2v";
-        auto probe = dir_ / "x.json";
-        std::string encode = "ffmpeg -v error -y -f lavfi -i " + source + " -frames 3 -c:v mpeg2video " + options +
-                             " -f mpeg2video '" + video.string() + "'";
-        std::string show = "ffprobe -v error -show_streams -of json '" + video.string() + "' > '" + probe.string() + "'";
-        ASSERT_EQ(std::system(encode.c_str()), 0) << encode;
-        ASSERT_EQ(std::system(show.c_str()), 0) << show;
-        std::string text = ReadText(video);
-        const std::string json = ReadText(probe);
+        const std::string video = dir_.file("x.m2v");
+        const std::string json = tools::encodeAndProbe(
+            "-f lavfi -i " + source + " -frames 3 -c:v mpeg2video " + options + " -f mpeg2video", video);
+        ASSERT_FALSE(json.empty()) << "ffmpeg or ffprobe failed on " << source << " " << options;
         // The first 2016 bytes, as one pack's payload would carry them.
-        Outcome run = Analyse(Bytes(text.begin(), text.begin() + std::min<size_t>(text.size(), 2016)), 14);
+        Outcome run = Analyse(tools::readHead(video, 2016), 14);
         ASSERT_GE(run.lines.size(), 6u) << json;
-        EXPECT_EQ(run.lines[1], "   size = [bl]" + Field(json, "width") + "[/bl]x[bl]" + Field(json, "height") + "[/bl]");
-        EXPECT_EQ(run.lines[2], "   Aspect ratio = [bl]" + Field(json, "display_aspect_ratio") + "[/bl]");
+        EXPECT_EQ(run.lines[1], "   size = [bl]" + tools::jsonField(json, "width") + "[/bl]x[bl]" + tools::jsonField(json, "height") + "[/bl]");
+        EXPECT_EQ(run.lines[2], "   Aspect ratio = [bl]" + tools::jsonField(json, "display_aspect_ratio") + "[/bl]");
 
-        std::string rate = Field(json, "r_frame_rate");
-        double fps = std::stod(rate.substr(0, rate.find('/'))) / std::stod(rate.substr(rate.find('/') + 1));
+        const double fps = tools::ratioValue(tools::jsonField(json, "r_frame_rate"));
         EXPECT_DOUBLE_EQ(run.slotFrameRate, fps);
         EXPECT_EQ(run.lines[3], "   Frame rate = [bl]" + Thousandths(fps) + "[/bl] fps");
         EXPECT_EQ(run.lines[5], std::string("   Progressive Sequence = ") +
-                                    (Field(json, "field_order") == "progressive" ? "1" : "0"));
+                                    (tools::jsonField(json, "field_order") == "progressive" ? "1" : "0"));
     }
 
-    std::filesystem::path dir_;
+    const tools::TempDir dir_{"halyard-mpeg2video"};
 };
 
 TEST_F(Mpeg2VideoFfprobeTest, Ntsc16By9AgreesWithFfprobe) {

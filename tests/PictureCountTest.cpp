@@ -7,7 +7,6 @@ namespace halyard::test {
 namespace {
 
 using psb::tools::capture;
-using psb::tools::haveProgram;
 using psb::tools::shellQuote;
 
 constexpr uint64_t FrameTicks = 3600; // 25 fps
@@ -27,7 +26,7 @@ int FfprobeFrameCount(const std::string& path) {
 }
 
 TEST(PictureCount, Mpeg2AndH264CountsEqualFfprobesAndDemuxGivesTheStreamsBack) {
-    if (!haveProgram("ffmpeg") || !haveProgram("ffprobe"))
+    if (!psb::tools::haveFfmpeg())
         GTEST_SKIP() << "ffmpeg is not installed";
     TempDir dir;
     const psb::Bytes mpeg2 = Encode(dir, "v.m2v", "-c:v mpeg2video -bf 2 -g 12 -f mpeg2video");

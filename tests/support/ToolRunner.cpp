@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <system_error>
 
@@ -73,6 +75,65 @@ ProbedStreams probeStreams(const std::string& path, const std::string& extraArgu
     }
     for (auto& [index, entries] : byIndex) result[entries["id"]] = entries;
     return result;
+}
+
+bool haveFfmpeg() {
+    static const bool found = haveProgram("ffmpeg") && haveProgram("ffprobe");
+    return found;
+}
+
+std::string ffmpegCommand(const std::string& arguments) {
+    return "ffmpeg -hide_banner -loglevel error -nostdin -y " + arguments;
+}
+
+std::string sineInput(int sampleRate, const std::string& duration) {
+    return "-f lavfi -i sine=frequency=440:duration=" + duration + ":sample_rate=" + std::to_string(sampleRate);
+}
+
+std::string ffprobeJson(const std::string& path, const std::string& extraArguments) {
+    int status = 0;
+    std::string json =
+        capture("ffprobe -v error -show_streams " + extraArguments + " -of json " + shellQuote(path), &status);
+    return status == 0 ? json : std::string();
+}
+
+std::string jsonField(const std::string& json, const std::string& name) {
+    const std::string key = "\"" + name + "\":";
+    const std::size_t keyAt = json.find(key);
+    if (keyAt == std::string::npos) return {};
+    const std::size_t at = json.find_first_not_of(" \t\r\n", keyAt + key.size());
+    if (at == std::string::npos) return {};
+    if (json[at] == '"') {
+        const std::size_t close = json.find('"', at + 1);
+        return close == std::string::npos ? std::string() : json.substr(at + 1, close - at - 1);
+    }
+    // A number, true/false or null: up to the next separator.
+    return json.substr(at, json.find_first_of(",}] \t\r\n", at) - at);
+}
+
+std::string encodeAndProbe(const std::string& arguments, const std::string& output,
+                           const std::string& probeArguments) {
+    if (run(ffmpegCommand(arguments + " " + shellQuote(output))) != 0) return {};
+    return ffprobeJson(output, probeArguments);
+}
+
+double ratioValue(const std::string& text) {
+    const std::size_t slash = text.find('/');
+    const double numerator = std::stod(text.substr(0, slash));
+    return slash == std::string::npos ? numerator : numerator / std::stod(text.substr(slash + 1));
+}
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<uint8_t> readHead(const std::string& path, std::size_t limit) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> bytes(limit);
+    in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(limit));
+    bytes.resize(std::size_t(in.gcount()));
+    return bytes;
 }
 
 TempDir::TempDir(const std::string& prefix) {
