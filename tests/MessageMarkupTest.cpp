@@ -27,7 +27,7 @@ std::string Describe(const MarkedLine& line)
         if (span.look.bold) add("b");
         if (span.look.italic) add("i");
         if (span.look.underline) add("u");
-        if (span.look.pointSize != 8) add("s" + std::to_string(span.look.pointSize));
+        if (span.look.pointSize != 8) add(span.look.pointSize == 10 ? "s10" : span.look.pointSize == 12 ? "s12" : "s?");
         if (span.look.hasColour) {
             char hex[16];
             std::snprintf(hex, sizeof hex, "#%06X", span.look.colour);

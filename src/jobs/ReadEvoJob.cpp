@@ -30,7 +30,7 @@ std::string Jobs::secondFileAndBaseName(bool& hasSecondFile) {
     std::string second = getsecond(ui_.eEVOfile);
     hasSecondFile = !second.empty();
     if (hasSecondFile)
-        Paths.OutputBaseName += "_" + CutExt(FileNamePart(second));
+        Paths.OutputBaseName.append("_").append(CutExt(FileNamePart(second)));
     return second;
 }
 
@@ -45,9 +45,10 @@ void Jobs::continueOnSecondFile(const std::string& second, ProcessMode mode) {
     state_.SourceStream.reset();
     openSource(second);
     ui_.log("");
-    ui_.log("Continue on [b]" + FileNamePart(second) + "[/b]");
+    const std::string name = FileNamePart(second);
+    ui_.log("Continue on [b]" + name + "[/b]");
     ui_.log(std::string(word) + "...");
-    ui_.slog(word + (" " + FileNamePart(second)), 0);
+    ui_.slog(std::string(word) + " " + name, 0);
     demux(state_, ui_, mode);
 }
 

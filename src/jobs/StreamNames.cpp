@@ -43,7 +43,9 @@ std::string SubpictureStreamName(int32_t typeCode) {
 }
 
 std::string VideoSuffix(int slot) {
-    return "." + std::to_string(slot);
+    char text[16];
+    std::snprintf(text, sizeof text, ".%d", slot);
+    return text;
 }
 
 std::string TwoDigitSuffix(int slot) {

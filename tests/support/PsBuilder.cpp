@@ -26,7 +26,8 @@ constexpr std::size_t kSystemHeaderFixedSize = 12;
 constexpr std::size_t kDsiPacketLength = 0x3FA;
 
 void appendStartCode(Bytes& out, uint8_t id) {
-    out.insert(out.end(), std::begin(kStartCodePrefix), std::end(kStartCodePrefix));
+    for (uint8_t byte : kStartCodePrefix)
+        out.push_back(byte);
     out.push_back(id);
 }
 
