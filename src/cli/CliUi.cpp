@@ -64,6 +64,7 @@ void CliUi::pumpEvents() {
 void CliUi::installInterruptHandler() {
     struct sigaction action{};
     action.sa_handler = onSigint;
+    action.sa_flags = SA_RESETHAND; // a second Ctrl-C ends the program at once
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, nullptr);
 }
