@@ -49,6 +49,14 @@ void logDynamicRange(const AnalyserContext& context, uint8_t fifth, uint8_t sixt
                 dynamicRangeText(sixth, separator) + " dB");
 }
 
+// Bytes 5 and 6 after the sync word of both headers: the two dynamic range values.
+void readDynamicRangeByte(const AnalyserContext& context, uint8_t& fifthByte, int place, uint8_t d) {
+    if (place == 5)
+        fifthByte = d;
+    else if (place == 6)
+        logDynamicRange(context, fifthByte, d);
+}
+
 void readMlpByte(const AnalyserContext& context, MlpHeader& header, uint8_t d) {
     const LookupTables& tables = context.state.Tables;
     --header.countdown;
@@ -62,13 +70,8 @@ void readMlpByte(const AnalyserContext& context, MlpHeader& header, uint8_t d) {
     case 4:
         context.log("   Channel arrangement = [bl]" + tables.ChannelAssignmentNames[d & 0x1F] + "[/bl]");
         break;
-    case 5:
-        header.fifthByte = d;
-        break;
-    case 6:
-        logDynamicRange(context, header.fifthByte, d);
-        break;
     default:
+        readDynamicRangeByte(context, header.fifthByte, MajorSyncBytes - header.countdown, d);
         break;
     }
 }
@@ -100,13 +103,8 @@ void readTrueHdByte(const AnalyserContext& context, TrueHdHeader& header, uint8_
         context.log("      channel modifier = " + Dec(header.channelModifier8ch));
         context.log("      channel arrangement = [bl]" + tables.ChannelArrangementNames[d & 0x1F] + "[/bl]");
         break;
-    case 5:
-        header.fifthByte = d;
-        break;
-    case 6:
-        logDynamicRange(context, header.fifthByte, d);
-        break;
     default:
+        readDynamicRangeByte(context, header.fifthByte, MajorSyncBytes - header.countdown, d);
         break;
     }
 }
