@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "engine/Demux.h"
-#include "engine/Error.h"
+#include "model/Error.h"
 
 namespace {
 

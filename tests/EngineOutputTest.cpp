@@ -1,7 +1,7 @@
 // The payload writer: what each kind of stream puts into its output file.
 #include "EngineFixture.h"
 
-#include "engine/Error.h"
+#include "model/Error.h"
 
 namespace halyard::test {
 namespace {

@@ -1,7 +1,7 @@
 // The jobs over the user-interface model: paths, boxes, report, Read EVO and Demux.
 #include "EngineFixture.h"
 
-#include "engine/Error.h"
+#include "model/Error.h"
 #include "jobs/Jobs.h"
 #include "jobs/Paths.h"
 #include "jobs/StreamNames.h"

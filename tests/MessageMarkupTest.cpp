@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/TerminalLog.h"
-#include "engine/MessageMarkup.h"
+#include "model/MessageMarkup.h"
 
 namespace halyard {
 namespace {

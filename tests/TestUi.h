@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "analysers/AnalyserContext.h"
-#include "engine/MessageMarkup.h"
-#include "engine/RunState.h"
-#include "engine/UiModel.h"
+#include "model/MessageMarkup.h"
+#include "model/RunState.h"
+#include "model/UiModel.h"
 
 namespace halyard::test {
 

@@ -3,8 +3,8 @@
 #include <string_view>
 
 #include "analysers/BitReader.h"
-#include "engine/RunState.h"
-#include "engine/UiModel.h"
+#include "model/RunState.h"
+#include "model/UiModel.h"
 
 namespace halyard {
 

@@ -2,8 +2,8 @@
 #include <csignal>
 #include <functional>
 
-#include "engine/RunState.h"
-#include "engine/UiModel.h"
+#include "model/RunState.h"
+#include "model/UiModel.h"
 
 namespace halyard {
 

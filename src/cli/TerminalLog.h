@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "engine/MessageMarkup.h"
+#include "model/MessageMarkup.h"
 
 namespace halyard {
 

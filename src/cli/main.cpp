@@ -6,7 +6,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CliUi.h"
-#include "engine/Error.h"
+#include "model/Error.h"
 #include "jobs/Jobs.h"
 
 using namespace halyard;

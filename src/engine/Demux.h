@@ -1,8 +1,8 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/RunState.h"
-#include "engine/UiModel.h"
+#include "model/RunState.h"
+#include "model/UiModel.h"
 
 namespace halyard {
 

@@ -1,7 +1,7 @@
 // Demux: one elementary stream file per ticked box, written by the engine in demux
 // mode over the source and its second feature file.
 #include "engine/Demux.h"
-#include "engine/Error.h"
+#include "model/Error.h"
 #include "jobs/Jobs.h"
 #include "jobs/Paths.h"
 

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "engine/Demux.h"
-#include "engine/RunState.h"
-#include "engine/UiModel.h"
+#include "model/RunState.h"
+#include "model/UiModel.h"
 
 namespace halyard {
 

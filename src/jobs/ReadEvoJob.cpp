@@ -1,7 +1,7 @@
 // Read EVO: scans the source (and its second feature file) in read-and-analyse mode,
 // then offers the streams found as ticked, captioned boxes.
 #include "engine/Demux.h"
-#include "engine/Error.h"
+#include "model/Error.h"
 #include "jobs/Jobs.h"
 #include "jobs/Paths.h"
 

@@ -1,11 +1,11 @@
-#include "engine/OutputStream.h"
+#include "model/OutputStream.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "engine/Error.h"
+#include "model/Error.h"
 
 namespace halyard {
 

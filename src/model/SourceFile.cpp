@@ -1,4 +1,4 @@
-#include "engine/SourceFile.h"
+#include "model/SourceFile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "engine/Error.h"
+#include "model/Error.h"
 
 namespace halyard {
 

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "engine/OutputStream.h"
-#include "engine/SourceFile.h"
+#include "model/OutputStream.h"
+#include "model/SourceFile.h"
 
 namespace halyard {
 

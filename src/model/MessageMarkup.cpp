@@ -1,4 +1,4 @@
-#include "engine/MessageMarkup.h"
+#include "model/MessageMarkup.h"
 
 namespace halyard {
 

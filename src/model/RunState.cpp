@@ -1,4 +1,4 @@
-#include "engine/RunState.h"
+#include "model/RunState.h"
 
 #include <exception>
 
