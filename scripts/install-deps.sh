@@ -7,7 +7,8 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev
   clang libclang-rt-14-dev
-  ffmpeg
+  ffmpeg mkvtoolnix libxml2-utils
+  qt6-base-dev libcli11-dev nlohmann-json3-dev
 )
 
 missing=()
