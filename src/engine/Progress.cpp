@@ -32,6 +32,7 @@ void Demuxer::showProgress(int64_t position) {
     ui_.slog(std::to_string(position / Mebibyte) + "/" + std::to_string(size / Mebibyte) +
                  " Mbytes, Remaining time: " + FormatHms(remaining),
              1);
+    ui_.progress(position, size);
     ui_.pumpEvents();
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace halyard {
 
@@ -16,6 +18,12 @@ struct StreamBox {
 // A control whose enabled state the jobs change.
 struct Control {
     bool enabled = false;
+};
+
+// One node of the playlist tree and its children, in display order.
+struct TreeNode {
+    std::string text;
+    std::vector<TreeNode> children;
 };
 
 // The automatic process after Read EVO: rbNoAuto, rbAutoDemux, rbAutoRebuild.
@@ -73,6 +81,12 @@ public:
 
     int currentPage = StatusPage;
 
+    // The "XPL" page: the memo's lines (hidden while a read fills it) and the tree's
+    // root nodes, which show four empty nodes before the first read.
+    std::vector<std::string> mXPL;
+    bool mXPLVisible = true;
+    std::vector<TreeNode> tvXPL{{"Video", {}}, {"Audio", {}}, {"Subpicture", {}}, {"Chapter", {}}};
+
     // Appends one marked-up line to the message log.
     virtual void log(std::string_view line) = 0;
     // Shows a text in status bar panel 0 or 1.
@@ -88,6 +102,11 @@ public:
     virtual bool confirm(std::string_view question, bool defaultYes) { return defaultYes; }
     // Called after the core changed a button, box or page, so a view can follow.
     virtual void controlsChanged() {}
+    // Called after the core changed the memo, its visibility or the tree.
+    virtual void playlistChanged() {}
+    // How far a pack loop has come through its source (the engine calls this every
+    // 4 MiB, before pumpEvents), for a view that shows a progress bar.
+    virtual void progress(int64_t position, int64_t size) {}
 };
 
 } // namespace halyard
