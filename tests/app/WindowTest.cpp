@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -20,6 +21,7 @@
 #include <QTextBlock>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QtTest>
 #include <cstdlib>
 
@@ -339,11 +341,42 @@ private slots:
         win.box("cbSub00")->click();
         QVERIFY(win.button("bDemux")->isEnabled() && win.button("bRebuild")->isEnabled());
 
-        // With Auto clear the log holds the last read alone.
+        // With Auto clear the log holds the last read alone; Enter presses Read EVO.
         win.box("cbAutoClear")->click();
-        win.button("bReadEVO")->click();
+        QTest::keyClick(win.get("eWorkdir"), Qt::Key_Return);
         QVERIFY(win.log().startsWith("Opening file FEATURE_1.EVO"));
         QCOMPARE(win.log().count("Done."), 1);
+    }
+
+    void folderChooserAndPlaylistPage() {
+        Window win;
+        auto* workdir = win.get<QLineEdit>("eWorkdir");
+        QString offered = "unset";
+        std::optional<QString> chosen;
+        win.w.chooseFolder = [&](const QString& title, const QString& folder) {
+            offered = title + "|" + folder;
+            return chosen;
+        };
+        workdir->setText(disc_.filePath("no-such-folder"));
+        win.get<QToolButton>("bbWorkdir")->click(); // cancelled: a folder that does not exist is dropped
+        QCOMPARE(offered, QString("Select a directory|"));
+        QCOMPARE(workdir->text(), QString());
+        chosen = disc_.path();
+        win.get<QToolButton>("bbWorkdir")->click();
+        QCOMPARE(QString::fromStdString(win.w.model().eWorkdir), disc_.path());
+
+        // The memo and the tree show what the playlist reader leaves in the model.
+        UiModel& model = win.w.model();
+        model.mXPL = {"<Playlist>", "  <TitleSet>"};
+        model.tvXPL[0].children = {{"VC-1 1920x1080", {}}};
+        model.mXPLVisible = false;
+        model.playlistChanged();
+        auto* memo = win.get<QPlainTextEdit>("mXPL");
+        QCOMPARE(memo->toPlainText(), QString("<Playlist>\n  <TitleSet>"));
+        QVERIFY(memo->isHidden());
+        auto* tree = win.get<QTreeWidget>("tvXPL");
+        QCOMPARE(tree->topLevelItemCount(), 4);
+        QCOMPARE(tree->topLevelItem(0)->child(0)->text(0), QString("VC-1 1920x1080"));
     }
 
     void demuxWritesOneFilePerTickedBox() {
