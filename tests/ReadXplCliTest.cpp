@@ -41,11 +41,8 @@ TEST(ReadXplCli, EachShowPrintsOneThingOnStdout) {
 
     const Result memo = xpl("--source MOVIE_1.EVO --show memo " + playlist, dir);
     EXPECT_EQ(memo.out.rfind("    <Title id=\"Movie\"", 0), 0u) << memo.out;
-    EXPECT_EQ(memo.out.substr(memo.out.size() - 13), "    </Title>\n");
-
     const Result tree = xpl("--source MOVIE_1.EVO --show tree " + playlist, dir);
     EXPECT_EQ(tree.out.rfind("Info\n  Title: Test Disc\n  Name: The Movie\n", 0), 0u) << tree.out;
-    EXPECT_NE(tree.out.find("\nAudio\n  DD+.6ch.stream.01.en\n  MLP.stream.11.\nSubtitle\n"), std::string::npos);
 
     const Result boxes = xpl("--source MOVIE_1.EVO --show boxes " + playlist, dir);
     EXPECT_EQ(boxes.out, "cbVideo0\tVC-1.stream.0\ncbAudio01\tDD+.6ch.stream.01.en\ncbAudio11\tMLP.stream.11.\n"
