@@ -4,6 +4,7 @@
 #include <array>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -162,6 +163,17 @@ TEST(Cli, StreamsNamingNoFoundStreamIsAUsageErrorListingTheCaptions) {
     EXPECT_NE(unknown.err.find("\"DTSHD.stream.05\", \"cbAudio07\""), std::string::npos) << unknown.err;
     EXPECT_NE(unknown.err.find("H.264.stream.0, DD+.stream.01, Subpicture.02"), std::string::npos) << unknown.err;
     EXPECT_FALSE(fs::exists(dir.file("a.H.264.stream.0.mpv")));
+}
+
+TEST(Cli, ASourceThatIsNotARegularFileIsRefused) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("fifo.EVO").c_str(), 0600), 0);
+    for (const std::string& source : {dir.file("fifo.EVO"), std::string("/dev/zero"), dir.path().string()}) {
+        Result refused = runCli("read " + source, dir);
+        EXPECT_EQ(refused.status, 1) << source;
+        EXPECT_EQ(refused.err.rfind("Cannot open file \"" + source + "\". ", 0), 0u) << refused.err;
+        EXPECT_EQ(refused.out.find("Done."), std::string::npos) << source;
+    }
 }
 
 TEST(Cli, CtrlCStopsTheRunWithStatus130) {
