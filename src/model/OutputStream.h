@@ -61,4 +61,10 @@ private:
 std::vector<std::unique_ptr<OutputStream>> OpenOutputs(const std::vector<std::string>& paths,
                                                        const std::vector<std::string>& sources);
 
+// A file-size limit (ulimit -f) sends SIGXFSZ to a write past it, which ends the
+// process without a word and loses what its buffers hold. Ignored, the write fails
+// with EFBIG and the "Stream write error" reports it. OpenOutputs calls this; a front
+// end that writes anything else calls it at its start.
+void IgnoreFileSizeSignal();
+
 } // namespace halyard
