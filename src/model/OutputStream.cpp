@@ -123,6 +123,8 @@ std::vector<std::unique_ptr<OutputStream>> OpenOutputs(const std::vector<std::st
             output.path = path;
             openWithoutTruncating(output);
             refuseSource(path, output.id, sourceIds); // the file may have changed since the stat
+            if (!output.regular)
+                continue; // a device (/dev/null) or a FIFO holds nothing to lose
             for (size_t earlier = 0; earlier + 1 < pending.size(); ++earlier)
                 if (pending[earlier].id == output.id)
                     refuse(path, "It is the same file as \"" + pending[earlier].path + "\"");
