@@ -18,5 +18,5 @@ cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize -j "$jobs" --output-on-failure
 
-echo "== fuzzing every target for 15 seconds"
-scripts/fuzz.sh 15
+echo "== fuzzing every target for 10 seconds"
+scripts/fuzz.sh 10
