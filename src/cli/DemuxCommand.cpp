@@ -7,6 +7,7 @@
 #include "cli/Command.h"
 #include "cli/ReadOptions.h"
 #include "cli/Session.h"
+#include "model/Error.h"
 
 namespace halyard::cli {
 
@@ -62,6 +63,17 @@ void keepListedStreams(UiModel& ui, const std::vector<std::string>& wanted) {
     if (!unknown.empty())
         throw UsageError("--streams: no stream " + unknown + " was found. Streams found: " +
                          (found.empty() ? "none" : found));
+}
+
+// A demux that would write no file is a failure, not a success with nothing done.
+void requireAStreamToWrite(UiModel& ui, const DemuxOptions& options) {
+    bool any = false;
+    forEachBox(ui, [&](StreamBox& box, const std::string&) { any = any || box.ticked; });
+    if (any)
+        return;
+    if (options.streams)
+        throw Error("No stream to demux: --streams selects none of the streams found");
+    throw Error("No stream to demux: none was found in \"" + options.read.file + "\"");
 }
 
 void applyDemuxOptions(const DemuxOptions& options, UiModel& ui) {
@@ -123,6 +135,7 @@ Command AddDemuxCommand(CLI::App& app) {
                         return;
                     if (options->streams)
                         keepListedStreams(session.ui, *options->streams);
+                    requireAStreamToWrite(session.ui, *options);
                     session.jobs.cbVideoClick();
                     session.jobs.bDemuxClick();
                 });
