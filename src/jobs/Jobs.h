@@ -70,7 +70,7 @@ private:
     void restoreAfterFailedRead(bool readXplWasEnabled);
     void openSource(const std::string& path);
     void continueOnSecondFile(const std::string& second, ProcessMode mode);
-    void createOutputs(const std::string& prefix);
+    void createOutputs(const std::string& prefix, const std::vector<std::string>& sources);
 
     // Marks a job as running for the life of the guard.
     class JobGuard {
