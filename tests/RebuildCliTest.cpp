@@ -48,6 +48,14 @@ TEST(RebuildCli, WritesTheListedStreamsBesideTheSourceOrIntoTheOutputFolder) {
     EXPECT_EQ(RebuildCli("--output out A.EVO", dir).status, 0);
     EXPECT_EQ(fs::file_size(dir.file("out/A.rebuilt.EVO")), 4 * psb::kPackSize);
 
+    // Another spelling of the source as the output folder, and a link to it as the output.
+    fs::remove(dir.file("out/A.rebuilt.EVO"));
+    fs::create_symlink("../A.EVO", dir.file("out/A.rebuilt.EVO"));
+    CliRun same = RebuildCli("--output ./out/../out out/../A.EVO", dir);
+    EXPECT_EQ(same.status, 1);
+    EXPECT_EQ(same.err, "Cannot create file \"./out/../out/A.rebuilt.EVO\". It is the source file \"out/../A.EVO\"\n");
+    EXPECT_EQ(fs::file_size(dir.file("A.EVO")), 4 * psb::kPackSize);
+
     CliRun missing = RebuildCli("none.EVO", dir);
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err, "Cannot open file \"none.EVO\". No such file or directory\n");

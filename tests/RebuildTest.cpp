@@ -176,11 +176,14 @@ psb::Bytes Feature(uint32_t start, uint32_t end, std::initializer_list<uint8_t> 
     return all;
 }
 
-// The payloads of every elementary stream file in `folder`, in order.
-std::vector<psb::Bytes> Outputs(const fs::path& folder) {
-    std::vector<psb::Bytes> all;
+// A file's bytes, as text that sorts.
+std::string Content(const fs::path& path) { return psb::tools::readText(path.string()); }
+
+// The contents of every elementary stream file in `folder`, sorted.
+std::vector<std::string> Outputs(const fs::path& folder) {
+    std::vector<std::string> all;
     for (const auto& entry : fs::directory_iterator(folder))
-        all.push_back(ReadAll(entry.path().string()));
+        all.push_back(Content(entry.path()));
     std::sort(all.begin(), all.end());
     return all;
 }
@@ -257,7 +260,7 @@ TEST(RebuildJob, DemuxOfTheRebuiltFileHoldsTheKeptStreamsByteForByte) {
     ASSERT_EQ(boxes.size(), 6u);
     for (unsigned seed = 1; seed <= 6; ++seed) {
         std::mt19937 random(seed);
-        std::vector<psb::Bytes> expected;
+        std::vector<std::string> expected;
         run.ui.cbVideo[1].ticked = random() % 2;
         for (StreamBox* box : boxes)
             box->ticked = random() % 2;
@@ -267,7 +270,7 @@ TEST(RebuildJob, DemuxOfTheRebuiltFileHoldsTheKeptStreamsByteForByte) {
             for (StreamBox* box : boxes)
                 kept = kept || (box->ticked && name == "MIX." + box->caption + "." + (box->caption[0] == 'S' ? "sup" : "mpa"));
             if (kept)
-                expected.push_back(ReadAll(entry.path().string()));
+                expected.push_back(Content(entry.path()));
         }
         std::sort(expected.begin(), expected.end());
         run.jobs.bRebuildClick();
@@ -315,8 +318,11 @@ TEST(RebuildJob, CancelEndsTheFileAtAPackBoundaryAndNothingElseStartsMeanwhile) 
 
 TEST(RebuildJob, FailuresCloseTheFilesAndLeaveTheWindowIdle) {
     RebuildRun run;
-    run.read(run.file("A.EVO", Feature(0x1000, 0x2000, {0x80}, 1)));
-    auto failure = [&]() -> std::string {
+    const psb::Bytes first = Feature(0x1000, 0x2000, {0x80}, 1);
+    run.file("FEATURE_2.EVO", Feature(0x2000, 0x3000, {0x80}, 2));
+    run.read(run.file("FEATURE_1.EVO", first));
+    auto failure = [&](const std::string& folder) -> std::string {
+        run.ui.eWorkdir = run.dir.file(folder);
         try {
             run.jobs.bRebuildClick();
         } catch (const Error& error) {
@@ -326,14 +332,27 @@ TEST(RebuildJob, FailuresCloseTheFilesAndLeaveTheWindowIdle) {
         }
         return "no error";
     };
-    run.ui.eWorkdir = run.dir.file("missing");
-    EXPECT_EQ(failure(), "Cannot create file \"" + run.dir.file("missing") + PathSeparator + "A.rebuilt.EVO\". No such file or directory");
-    run.ui.eWorkdir = run.dir.file("full");
-    fs::create_directories(run.ui.eWorkdir);
-    fs::create_symlink("/dev/full", run.dir.file("full/A.rebuilt.EVO"));
-    EXPECT_EQ(failure().rfind("Stream write error", 0), 0u);
+    const std::string name = "FEATURE_1_FEATURE_2.rebuilt.EVO";
+    auto output = [&](const std::string& folder) { return run.dir.file(folder) + PathSeparator + name; };
+    EXPECT_EQ(failure("missing"), "Cannot create file \"" + output("missing") + "\". No such file or directory");
+    fs::create_directories(run.dir.file("full"));
+    fs::create_symlink("/dev/full", output("full"));
+    EXPECT_EQ(failure("full").rfind("Stream write error \"" + output("full") + "\". ", 0), 0u);
+
+    // An output that is the source or the second feature file under another name is refused
+    // before anything is written.
+    fs::create_directories(run.dir.file("links"));
+    fs::create_symlink("../FEATURE_1.EVO", output("links"));
+    EXPECT_EQ(failure("links"),
+              "Cannot create file \"" + output("links") + "\". It is the source file \"" + run.ui.eEVOfile + "\"");
+    fs::remove(output("links"));
+    fs::create_hard_link(run.dir.file("FEATURE_2.EVO"), output("links"));
+    EXPECT_EQ(failure("links").rfind("Cannot create file \"" + output("links") + "\". It is the source file \"", 0), 0u);
+    EXPECT_EQ(ReadAll(run.dir.file("FEATURE_1.EVO")), first);
+    EXPECT_EQ(ReadAll(run.dir.file("FEATURE_2.EVO")), Feature(0x2000, 0x3000, {0x80}, 2));
+
     run.ui.eEVOfile = run.dir.file("gone.EVO");
-    EXPECT_EQ(failure(), "Cannot open file \"" + run.dir.file("gone.EVO") + "\". No such file or directory");
+    EXPECT_EQ(failure(""), "Cannot open file \"" + run.dir.file("gone.EVO") + "\". No such file or directory");
 }
 
 } // namespace

@@ -85,8 +85,13 @@ void EvoRebuild::openSource(const std::string& path) {
     state_.SourceStream = std::make_unique<SourceFile>(path);
 }
 
+// Refused, with nothing touched, when the output is the source or the second feature
+// file under another name (a link, another spelling of the path).
 void EvoRebuild::createOutput(const std::string& path, const std::string& second) {
-    output_ = std::make_unique<OutputStream>(path);
+    std::vector<std::string> sources{ui_.eEVOfile};
+    if (!second.empty())
+        sources.push_back(second);
+    output_ = std::move(OpenOutputs({path}, sources).front());
 }
 
 // Both files closed (a failure to close is not the one reported), and the window idle:
