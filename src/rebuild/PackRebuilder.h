@@ -46,8 +46,12 @@ public:
 
     // The drop tests: whether the packs of a source id are dropped. An id whose slot's
     // box is ticked, and an id in no slot, are kept and get their output id.
-    bool videoDropped(uint8_t id) { return dropped(RebuildKind::Video, id, selection_.VideoIds, selection_.VideoTicked); }
-    bool audioDropped(uint8_t id) { return dropped(RebuildKind::Audio, id, selection_.AudioIds, selection_.AudioTicked); }
+    bool videoDropped(uint8_t id) {
+        return dropped(RebuildKind::Video, id, selection_.VideoIds, selection_.VideoTicked);
+    }
+    bool audioDropped(uint8_t id) {
+        return dropped(RebuildKind::Audio, id, selection_.AudioIds, selection_.AudioTicked);
+    }
     bool subpictureDropped(uint8_t id) {
         return dropped(RebuildKind::Subpicture, id, selection_.SubpictureIds, selection_.SubpictureTicked);
     }
