@@ -42,8 +42,6 @@ public:
     // whether it is written. A piece that does not begin with a pack start code is not.
     bool rebuildPack(uint8_t* pack, size_t length);
 
-    const RebuildIdMap& idMap() const { return idMap_; }
-
     // The drop tests: whether the packs of a source id are dropped. An id whose slot's
     // box is ticked, and an id in no slot, are kept and get their output id.
     bool videoDropped(uint8_t id) {

@@ -50,7 +50,7 @@ void EvoRebuild::run() {
     ui_.slog("Opening", 0);
     openSource(ui_.eEVOfile);
     ui_.log("File size: " + std::to_string(state_.SourceStream->size() / Mebibyte) + " Mbytes.");
-    createOutput(outputPath, hasSecondFile ? second : std::string());
+    createOutput(outputPath, second);
     ui_.log("Creating " + outputPath);
     ui_.log("Rebuilding...");
     ui_.slog("Rebuilding " + FileNamePart(ui_.eEVOfile), 0);

@@ -35,9 +35,6 @@ public:
     // call for the id, the same on every later call.
     uint8_t keep(RebuildKind kind, uint8_t sourceId);
 
-    // How many ids of the kind have been assigned.
-    uint8_t counter(RebuildKind kind) const { return counters_[static_cast<size_t>(kind)]; }
-
 private:
     std::array<uint8_t, 256> newId_{};
     std::array<bool, 256> taken_{};
