@@ -19,6 +19,9 @@ public:
     // Ctrl-C is the user's answer: yes, stop.
     bool confirm(std::string_view, bool) override { return true; }
 
+    // When set, log lines are not printed: for a command that prints something else.
+    bool quiet = false;
+
     // What Ctrl-C does at the next pump (the Cancel button's handler).
     std::function<void()> onInterrupt;
 
