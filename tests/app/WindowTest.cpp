@@ -752,18 +752,16 @@ private slots:
     // a short name that stays the same from run to run (a link to the test's disc); runs
     // side by side take turns with it.
     void screenshotsOfEveryPage() {
-        const QString shown = QDir::temp().filePath("HALYARD_DEMO");
+        const QString shown = QDir::temp().filePath("HALYARD");
         QLockFile lock(shown + ".lock");
         lock.setStaleLockTime(0); // stale only when its process is gone
         QVERIFY(lock.lock());
         auto removeLink = [&] {
-            if (QFileInfo(shown).isSymLink())
+            if (QFileInfo(shown).isSymLink()) // never anything else found under that name
                 QFile::remove(shown);
-            else
-                QDir(shown).removeRecursively();
         };
-        removeLink();
-        QVERIFY(QFile::link(disc_.path(), shown));
+        removeLink(); // left by a run that was killed
+        QVERIFY2(QFile::link(disc_.path(), shown), qPrintable(shown + " is taken"));
         const auto cleanup = qScopeGuard(removeLink);
 
         Window win;
