@@ -75,7 +75,7 @@ void XplReader::read() {
         ui_.slog(std::to_string(file.position()) + "/" + size + " bytes", 1);
     }
     state_.SourceStream.reset();
-    state_.Catalogue.reset();
+    listed_.reset();
 
     if (CutToTitle(ui_.mXPL, CutExt(FileNamePart(ui_.eEVOfile))))
         buildTree(values);
@@ -88,7 +88,7 @@ void XplReader::buildTree(const PlaylistValues& values) {
     TreeNode& info = ui_.tvXPL[InfoNode];
     if (!values.PlaylistName.empty())
         info.children.push_back({"Title: " + values.PlaylistName, {}});
-    StreamCatalogue& catalogue = state_.Catalogue;
+    StreamCatalogue& catalogue = listed_;
     for (const std::string& line : ui_.mXPL) {
         if (ContainsUpper(line, "<TITLE ")) {
             info.children.push_back({"Name: " + attr(line, "displayName"), {}});
@@ -115,7 +115,7 @@ void XplReader::listVideo(const std::string& line, TreeNode& node) {
     const int track = GetAttrInt(line, "track");
     if (track < 1 || track > VideoSlots)
         return;
-    int32_t& marker = state_.Catalogue.VideoType[size_t(track - 1)];
+    int32_t& marker = listed_.VideoType[size_t(track - 1)];
     if (marker != EmptySlot)
         return;
     marker = 1;

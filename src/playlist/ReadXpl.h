@@ -37,6 +37,10 @@ private:
     RunState& state_;
     UiModel& ui_;
     AttributeTables tables_;
+    // The tracks and streams this read has listed, each slot -1 until it is. Kept
+    // apart from the run state's catalogue, whose stream ids from Read EVO a Rebuild
+    // after Read XPL still needs to tell the kept streams from the dropped ones.
+    StreamCatalogue listed_{};
 };
 
 // Plugs a reader, kept for the program's lifetime, into the jobs' Read XPL seam.
