@@ -26,6 +26,13 @@ std::string Jobs::outputFolder() const {
     return sourceFolder.empty() ? std::string(".") + PathSeparator : sourceFolder;
 }
 
+// LPCM (0xA0-0xA7) of an .EVO or .VOB source, with "lpcmWav" on. DVD-Audio LPCM has
+// a header of its own, and 0xA1 of an .AOB source is MLP.
+bool Jobs::writesWav(size_t audioSlot) const {
+    const int32_t type = readAudioType_[audioSlot];
+    return ui_.lpcmWav && (type & 0xF8) == 0xA0 && UpperExtension(ui_.eEVOfile) != ".AOB";
+}
+
 void Jobs::createOutputs(const std::string& prefix) {
     auto create = [&](std::unique_ptr<OutputStream>& output, const StreamBox& box, const std::string& extension) {
         if (!box.ticked)
@@ -36,8 +43,15 @@ void Jobs::createOutputs(const std::string& prefix) {
     };
     for (size_t slot = 0; slot < state_.VideoOutput.size(); ++slot)
         create(state_.VideoOutput[slot], ui_.cbVideo[slot], ui_.eVideoExt);
-    for (size_t slot = 0; slot < state_.AudioOutput.size(); ++slot)
-        create(state_.AudioOutput[slot], ui_.cbAudio[slot], ui_.eAudioExt);
+    for (size_t slot = 0; slot < state_.AudioOutput.size(); ++slot) {
+        if (writesWav(slot) && ui_.cbAudio[slot].ticked) {
+            const std::string path = prefix + "." + ui_.cbAudio[slot].caption + ".wav";
+            state_.AudioWavOutput[slot] = std::make_unique<LpcmWavOutput>(path);
+            ui_.log("Creating " + path);
+        } else {
+            create(state_.AudioOutput[slot], ui_.cbAudio[slot], ui_.eAudioExt);
+        }
+    }
     for (size_t slot = 0; slot < state_.SubpictureOutput.size(); ++slot)
         create(state_.SubpictureOutput[slot], ui_.cbSub[slot], ui_.eSubExt);
 }

@@ -11,7 +11,9 @@ namespace {
 constexpr int64_t Mebibyte = 1024 * 1024;
 } // namespace
 
-Jobs::Jobs(RunState& state, UiModel& ui) : state_(state), ui_(ui) {}
+Jobs::Jobs(RunState& state, UiModel& ui) : state_(state), ui_(ui) {
+    readAudioType_.fill(EmptySlot);
+}
 
 void Jobs::bReadEVOClick() {
     if (jobRunning_)
@@ -92,6 +94,7 @@ void Jobs::readEvo() {
     state_.SourceStream.reset();
 
     // 14-18: offer the streams, report, give the buttons back.
+    readAudioType_ = state_.Catalogue.AudioType;
     labelStreamBoxes();
     ui_.log("Done.");
     ui_.log("");
