@@ -115,6 +115,55 @@ TEST(Cli, FailuresAndUsage) {
         << unwritable.err;
 }
 
+TEST(Cli, HelpAndVersionGoToStdoutWithStatus0) {
+    TempDir dir;
+    for (const char* arguments : {"-h", "--help"}) {
+        Result help = runCli(arguments, dir);
+        EXPECT_EQ(help.status, 0) << arguments;
+        EXPECT_NE(help.out.find("Usage: halyard-cli"), std::string::npos) << arguments;
+        EXPECT_EQ(help.err, "") << arguments;
+    }
+    Result demuxHelp = runCli("demux --help", dir);
+    EXPECT_EQ(demuxHelp.status, 0);
+    EXPECT_NE(demuxHelp.out.find("--streams"), std::string::npos);
+    Result readHelp = runCli("read -h", dir);
+    EXPECT_EQ(readHelp.status, 0);
+    EXPECT_NE(readHelp.out.find("--fast-size"), std::string::npos);
+    EXPECT_EQ(readHelp.out.find("--streams"), std::string::npos);
+
+    Result version = runCli("--version", dir);
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("halyard-cli ", 0), 0u) << version.out;
+}
+
+TEST(Cli, OptionValuesThatMakeNoSenseAreUsageErrors) {
+    TempDir dir;
+    psb::writeFile(dir.file("a.EVO"), sample());
+    for (const char* option : {"--output ''", "--video-ext ''", "--audio-ext ''", "--sub-ext x/y",
+                                      "--audio-ext ../up"}) {
+        Result usage = runCli(std::string("demux ") + option + " " + dir.file("a.EVO"), dir);
+        EXPECT_EQ(usage.status, 2) << option;
+        EXPECT_EQ(usage.out, "") << option;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2) << "a.EVO, stderr.txt";
+
+    // After "--" a name that begins with "-" is the file.
+    psb::writeFile(dir.file("-a.EVO"), sample());
+    Result dashed = runCli("read -- -a.EVO", dir, dir.path().string());
+    EXPECT_EQ(dashed.status, 0) << dashed.err;
+    EXPECT_NE(dashed.out.find("Opening file -a.EVO\n"), std::string::npos);
+}
+
+TEST(Cli, StreamsNamingNoFoundStreamIsAUsageErrorListingTheCaptions) {
+    TempDir dir;
+    psb::writeFile(dir.file("a.EVO"), sample());
+    Result unknown = runCli("demux --streams cbVideo0,DTSHD.stream.05,cbAudio07 " + dir.file("a.EVO"), dir);
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("\"DTSHD.stream.05\", \"cbAudio07\""), std::string::npos) << unknown.err;
+    EXPECT_NE(unknown.err.find("H.264.stream.0, DD+.stream.01, Subpicture.02"), std::string::npos) << unknown.err;
+    EXPECT_FALSE(fs::exists(dir.file("a.H.264.stream.0.mpv")));
+}
+
 TEST(Cli, CtrlCStopsTheRunWithStatus130) {
     TempDir dir;
     // A long file of zero bytes: every byte goes through the scanner, so the run takes a while.

@@ -1,87 +1,49 @@
-// halyard-cli: the Read EVO and Demux jobs from the command line.
+// halyard-cli: the jobs of the window from the command line, one subcommand each.
+#include <CLI/CLI.hpp>
 #include <cstdio>
-#include <memory>
 #include <string>
-#include <vector>
 
-#include "cli/CliOptions.h"
-#include "cli/CliUi.h"
-#include "model/Error.h"
-#include "jobs/Jobs.h"
+#include "cli/Command.h"
 
-using namespace halyard;
+using namespace halyard::cli;
 
 namespace {
 
-void applyOptions(const CliOptions& options, UiModel& ui) {
-    ui.eEVOfile = options.file;
-    ui.eWorkdir = options.outputDir;
-    ui.cbFastCheck = options.fastCheck;
-    ui.ieFastSize = options.fastSize;
-    ui.cbCountFr = options.countFrames;
-    ui.cbDetails = options.details;
-    ui.cbContinue = options.continueSecond;
-    ui.eVideoExt = options.videoExt;
-    ui.eAudioExt = options.audioExt;
-    ui.eSubExt = options.subExt;
-    ui.cbAutoRead = false;
+std::string usage(const std::vector<Command>& commands) {
+    std::string text;
+    for (const Command& command : commands)
+        text += std::string(text.empty() ? "Usage: " : "       ") + "halyard-cli " + command.usage + "\n";
+    return text + "Run \"halyard-cli --help\" or \"halyard-cli COMMAND --help\" for the options.\n";
 }
 
-// Unticks every box that the list names neither by box name nor by caption, as a
-// user unticks the streams not wanted.
-void keepListedStreams(UiModel& ui, const std::vector<std::string>& wanted) {
-    auto keep = [&](StreamBox& box, const std::string& name) {
-        bool listed = false;
-        for (const std::string& item : wanted)
-            listed = listed || item == name || (box.ticked && item == box.caption);
-        if (!listed)
-            box.ticked = false;
-    };
-    for (size_t slot = 0; slot < ui.cbVideo.size(); ++slot)
-        keep(ui.cbVideo[slot], "cbVideo" + std::to_string(slot));
-    auto twoDigits = [](size_t slot) { return std::string(slot < 10 ? "0" : "") + std::to_string(slot); };
-    for (size_t slot = 0; slot < ui.cbAudio.size(); ++slot)
-        keep(ui.cbAudio[slot], "cbAudio" + twoDigits(slot));
-    for (size_t slot = 0; slot < ui.cbSub.size(); ++slot)
-        keep(ui.cbSub[slot], "cbSub" + twoDigits(slot));
-}
-
-int run(const CliOptions& options) {
-    auto state = std::make_unique<RunState>();
-    CliUi ui(*state, options.markup);
-    Jobs jobs(*state, ui);
-    ui.onInterrupt = [&jobs] { jobs.bCancelClick(); };
-    applyOptions(options, ui);
-    jobs.EVOadj();
-    CliUi::installInterruptHandler();
-    try {
-        jobs.bReadEVOClick();
-        if (options.command == "demux" && !CliUi::interrupted()) {
-            if (options.streams)
-                keepListedStreams(ui, *options.streams);
-            jobs.cbVideoClick();
-            jobs.bDemuxClick();
-        }
-        ui.finishStatus();
-    } catch (const Error& error) {
-        ui.finishStatus();
-        std::fflush(stdout);
-        std::fprintf(stderr, "%s\n", error.what());
-        return 1;
-    }
-    std::fflush(stdout);
-    return CliUi::interrupted() ? 130 : 0;
+bool isCommand(const std::vector<Command>& commands, const std::string& name) {
+    for (const Command& command : commands)
+        if (command.app->get_name() == name)
+            return true;
+    return false;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    std::string error;
-    auto options = ParseCliOptions(args, error);
-    if (!options) {
-        std::fprintf(stderr, "halyard-cli: %s\n\n%s", error.c_str(), CliUsage);
-        return 2;
+    CLI::App app("Reads HD DVD .EVO, DVD-Video .VOB and DVD-Audio .AOB program streams: logs their streams and "
+                 "their coding parameters, and writes them as elementary stream files.",
+                 "halyard-cli");
+    app.set_version_flag("--version", std::string("halyard-cli ") + HALYARD_VERSION);
+    app.require_subcommand(1);
+    const std::vector<Command> commands = AddCommands(app);
+    try {
+        if (argc > 1 && argv[1][0] != '-' && !isCommand(commands, argv[1]))
+            throw CLI::ParseError("unknown command \"" + std::string(argv[1]) + "\"", ExitUsage);
+        app.parse(argc, argv);
+    } catch (const CLI::Success& done) {
+        return app.exit(done); // --help and --version, on stdout
+    } catch (const CLI::ParseError& error) {
+        std::fprintf(stderr, "halyard-cli: %s\n\n%s", error.what(), usage(commands).c_str());
+        return ExitUsage;
     }
-    return run(*options);
+    for (const Command& command : commands)
+        if (command.app->parsed())
+            return command.run();
+    return ExitUsage;
 }

@@ -1,0 +1,18 @@
+// The registry of subcommands: each is defined in a file of its own and listed here.
+#include <CLI/CLI.hpp>
+
+#include "cli/Command.h"
+
+namespace halyard::cli {
+
+Command AddReadCommand(CLI::App& app);
+Command AddDemuxCommand(CLI::App& app);
+
+std::vector<Command> AddCommands(CLI::App& app) {
+    return {
+        AddReadCommand(app),
+        AddDemuxCommand(app),
+    };
+}
+
+} // namespace halyard::cli

@@ -1,0 +1,132 @@
+// halyard-cli demux: the Read EVO job, then the Demux job over the streams found (or
+// those that --streams names).
+#include <CLI/CLI.hpp>
+#include <memory>
+#include <optional>
+
+#include "cli/Command.h"
+#include "cli/ReadOptions.h"
+#include "cli/Session.h"
+
+namespace halyard::cli {
+
+namespace {
+
+struct DemuxOptions {
+    ReadOptions read;
+    std::string outputDir;
+    std::string videoExt = "mpv";
+    std::string audioExt = "mpa";
+    std::string subExt = "sup";
+    std::optional<std::vector<std::string>> streams;
+};
+
+std::string twoDigits(size_t slot) {
+    return std::string(slot < 10 ? "0" : "") + std::to_string(slot);
+}
+
+// Calls visit(box, box name) for every stream box that has an output.
+template <typename Visit>
+void forEachBox(UiModel& ui, Visit visit) {
+    for (size_t slot = 0; slot < 2; ++slot)
+        visit(ui.cbVideo[slot], "cbVideo" + std::to_string(slot));
+    for (size_t slot = 0; slot < ui.cbAudio.size(); ++slot)
+        visit(ui.cbAudio[slot], "cbAudio" + twoDigits(slot));
+    for (size_t slot = 0; slot < ui.cbSub.size(); ++slot)
+        visit(ui.cbSub[slot], "cbSub" + twoDigits(slot));
+}
+
+// Unticks every box of a found stream that the list names neither by box name nor by
+// caption, as a user unticks the streams not wanted. A name that fits no found stream
+// is a usage error that lists the streams found.
+void keepListedStreams(UiModel& ui, const std::vector<std::string>& wanted) {
+    std::vector<bool> matched(wanted.size(), false);
+    std::string found;
+    forEachBox(ui, [&](StreamBox& box, const std::string& name) {
+        if (!box.ticked)
+            return;
+        found += (found.empty() ? "" : ", ") + box.caption;
+        bool listed = false;
+        for (size_t i = 0; i < wanted.size(); ++i) {
+            if (wanted[i] == name || wanted[i] == box.caption) {
+                matched[i] = true;
+                listed = true;
+            }
+        }
+        box.ticked = listed;
+    });
+    std::string unknown;
+    for (size_t i = 0; i < wanted.size(); ++i)
+        if (!matched[i])
+            unknown += (unknown.empty() ? "\"" : ", \"") + wanted[i] + "\"";
+    if (!unknown.empty())
+        throw UsageError("--streams: no stream " + unknown + " was found. Streams found: " +
+                         (found.empty() ? "none" : found));
+}
+
+void applyDemuxOptions(const DemuxOptions& options, UiModel& ui) {
+    ApplyReadOptions(options.read, ui);
+    ui.eWorkdir = options.outputDir;
+    ui.eVideoExt = options.videoExt;
+    ui.eAudioExt = options.audioExt;
+    ui.eSubExt = options.subExt;
+}
+
+std::string checkExtension(std::string& extension) {
+    return CheckExtension(extension);
+}
+
+std::string checkFolder(std::string& folder) {
+    return folder.empty() ? "the output folder cannot be empty" : "";
+}
+
+} // namespace
+
+Command AddDemuxCommand(CLI::App& app) {
+    auto options = std::make_shared<DemuxOptions>();
+    CLI::App* command = app.add_subcommand(
+        "demux", "Reads FILE, then writes its streams as elementary stream files, beside FILE or into DIR.");
+    AddReadOptions(*command, options->read);
+    command->add_option("--output", options->outputDir, "output folder (default: the folder of FILE)")
+        ->check(CLI::Validator(checkFolder, ""))
+        ->type_name("DIR");
+    command->add_option("--video-ext", options->videoExt, "extension of video outputs (default mpv)")
+        ->check(CLI::Validator(checkExtension, ""))
+        ->type_name("EXT");
+    command->add_option("--audio-ext", options->audioExt, "extension of audio outputs (default mpa)")
+        ->check(CLI::Validator(checkExtension, ""))
+        ->type_name("EXT");
+    command->add_option("--sub-ext", options->subExt, "extension of subpicture outputs (default sup)")
+        ->check(CLI::Validator(checkExtension, ""))
+        ->type_name("EXT");
+    command
+        ->add_option_function<std::vector<std::string>>(
+            "--streams",
+            [options](const std::vector<std::string>& names) {
+                options->streams.emplace();
+                for (const std::string& name : names)
+                    if (!name.empty())
+                        options->streams->push_back(name);
+            },
+            "demux only these streams: comma-separated box names (cbVideo0, cbAudio01, cbSub03) or captions "
+            "(DD.stream.01)")
+        ->delimiter(',')
+        ->type_name("LIST");
+
+    return {command, "demux [options] [--output DIR] FILE", [options] {
+                Session session(options->read.markup);
+                applyDemuxOptions(*options, session.ui);
+                session.jobs.EVOadj();
+                return session.run([&] {
+                    session.jobs.bReadEVOClick();
+                    if (CliUi::interrupted())
+                        return;
+                    if (options->streams)
+                        keepListedStreams(session.ui, *options->streams);
+                    session.jobs.cbVideoClick();
+                    session.jobs.bDemuxClick();
+                });
+            }};
+}
+
+} // namespace halyard::cli

@@ -1,0 +1,37 @@
+#include "cli/Session.h"
+
+#include <cstdio>
+
+#include "cli/Command.h"
+#include "model/Error.h"
+
+namespace halyard::cli {
+
+Session::Session(bool markup) : state(std::make_unique<RunState>()), ui(*state, markup), jobs(*state, ui) {
+    ui.onInterrupt = [this] { jobs.bCancelClick(); };
+}
+
+int Session::run(const std::function<void()>& body) {
+    CliUi::installInterruptHandler();
+    int status = ExitSuccess;
+    try {
+        body();
+        ui.finishStatus();
+        if (CliUi::interrupted())
+            status = ExitInterrupted;
+    } catch (const UsageError& error) {
+        ui.finishStatus();
+        std::fflush(stdout);
+        std::fprintf(stderr, "halyard-cli: %s\n", error.what());
+        status = ExitUsage;
+    } catch (const Error& error) {
+        ui.finishStatus();
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s\n", error.what());
+        status = ExitFailure;
+    }
+    std::fflush(stdout);
+    return status;
+}
+
+} // namespace halyard::cli
