@@ -21,6 +21,10 @@ CliUi::CliUi(RunState& state, bool markup)
       stderrTerminal_(::isatty(STDERR_FILENO) == 1) {}
 
 void CliUi::log(std::string_view line) {
+    if (onLog)
+        onLog(line);
+    if (!printLog)
+        return;
     std::string text;
     if (markup_)
         text = std::string(line);

@@ -21,6 +21,10 @@ public:
 
     // What Ctrl-C does at the next pump (the Cancel button's handler).
     std::function<void()> onInterrupt;
+    // Sees every log line, printed or not.
+    std::function<void(std::string_view)> onLog;
+    // False: the log is not printed (a JSON document takes its place).
+    bool printLog = true;
 
     // Ends the status line on the terminal, if one was shown.
     void finishStatus();

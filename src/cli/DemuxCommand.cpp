@@ -1,12 +1,18 @@
 // halyard-cli demux: the Read EVO job, then the Demux job over the streams found (or
 // those that --streams names).
 #include <CLI/CLI.hpp>
+#include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 
 #include "cli/Command.h"
+#include "cli/JsonReport.h"
+#include "cli/MkvmergeOptions.h"
 #include "cli/ReadOptions.h"
 #include "cli/Session.h"
+#include "jobs/Paths.h"
+#include "model/OutputStream.h"
 
 namespace halyard::cli {
 
@@ -19,6 +25,8 @@ struct DemuxOptions {
     std::string audioExt = "mpa";
     std::string subExt = "sup";
     std::optional<std::vector<std::string>> streams;
+    bool lpcmWav = false;
+    bool mkvmerge = false;
 };
 
 std::string twoDigits(size_t slot) {
@@ -70,6 +78,25 @@ void applyDemuxOptions(const DemuxOptions& options, UiModel& ui) {
     ui.eVideoExt = options.videoExt;
     ui.eAudioExt = options.audioExt;
     ui.eSubExt = options.subExt;
+    ui.lpcmWav = options.lpcmWav;
+}
+
+// NAME.mkvmerge.json beside the outputs, muxing them into NAME.mkv; the outputs
+// mkvmerge cannot read are named on stderr.
+void writeMkvmergeOptions(Session& session) {
+    namespace fs = std::filesystem;
+    const std::string prefix =
+        fs::absolute(OutputPrefix(session.jobs.outputFolder(), session.jobs.Paths.OutputBaseName)).string();
+    RunReport report = session.report.report();
+    for (ReportOutput& output : report.outputs)
+        output.path = fs::absolute(output.path).string();
+    const MkvmergeOptions options = BuildMkvmergeOptions(report, prefix + ".mkv");
+    for (const std::string& line : options.leftOut)
+        std::fprintf(stderr, "halyard-cli: %s\n", line.c_str());
+    OutputStream file(prefix + ".mkvmerge.json");
+    const std::string text = JsonText(options.arguments);
+    file.write(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    file.close();
 }
 
 std::string checkExtension(std::string& extension) {
@@ -112,11 +139,17 @@ Command AddDemuxCommand(CLI::App& app) {
             "(DD.stream.01)")
         ->delimiter(',')
         ->type_name("LIST");
+    command->add_flag("--lpcm-wav", options->lpcmWav,
+                      "write LPCM audio of .EVO and .VOB sources as WAV files (extension wav)");
+    command->add_flag("--mkvmerge", options->mkvmerge,
+                      "also write NAME.mkvmerge.json, an mkvmerge option file that muxes the outputs into NAME.mkv");
 
     return {command, "demux [options] [--output DIR] FILE", [options] {
                 Session session(options->read.markup);
                 applyDemuxOptions(*options, session.ui);
                 session.jobs.EVOadj();
+                if (options->read.json)
+                    session.printJsonInsteadOfLog();
                 return session.run([&] {
                     session.jobs.bReadEVOClick();
                     if (CliUi::interrupted())
@@ -125,6 +158,10 @@ Command AddDemuxCommand(CLI::App& app) {
                         keepListedStreams(session.ui, *options->streams);
                     session.jobs.cbVideoClick();
                     session.jobs.bDemuxClick();
+                    if (options->mkvmerge && !CliUi::interrupted())
+                        writeMkvmergeOptions(session);
+                    if (options->read.json)
+                        session.printJson("demux");
                 });
             }};
 }

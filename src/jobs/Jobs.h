@@ -56,6 +56,8 @@ public:
     void WMDropFiles(const std::vector<std::string>& paths);
 
     bool jobRunning() const { return jobRunning_; }
+    // The folder Demux writes into: the output folder, or the source's folder.
+    std::string outputFolder() const;
     PathState Paths;
 
 private:
@@ -63,7 +65,6 @@ private:
     void demuxJob();
     void labelStreamBoxes();
     void restoreAfterFailedRead(bool readXplWasEnabled);
-    std::string outputFolder() const;
     std::string secondFileAndBaseName(bool& hasSecondFile);
     void openSource(const std::string& path);
     void continueOnSecondFile(const std::string& second, ProcessMode mode);
