@@ -97,7 +97,7 @@ TEST(EngineOutput, FullDeviceRaisesStreamWriteError) {
         run.state->closeAll();
         FAIL() << "no error";
     } catch (const Error& error) {
-        EXPECT_STREQ(error.what(), "Stream write error");
+        EXPECT_STREQ(error.what(), "Stream write error \"/dev/full\". No space left on device");
     }
     EXPECT_FALSE(run.ui.bCancel.enabled); // the run still ended properly
 }

@@ -148,6 +148,31 @@ TEST(ReadEvo, ReadsTheSecondFeatureFileAndOffersTheStreams) {
     EXPECT_EQ(run.state->PictureCounter[0], 2);
 }
 
+TEST(ReadEvo, AStreamTheSecondFileLacksKeepsTheFirstFilesBox) {
+    JobsRun run;
+    const std::string first = run.file("FEATURE_1.EVO", feature(1));
+    run.file("FEATURE_2.EVO", {});
+    run.choose(first);
+    run.jobs.bReadEVOClick();
+    EXPECT_TRUE(run.ui.cbVideo[0].ticked);
+    EXPECT_EQ(run.ui.cbVideo[0].caption, "MPEG-2.stream.0");
+    EXPECT_EQ(run.ui.cbAudio[0].caption, "DD.stream.00");
+
+    // A short second file with another stream: both files' streams are offered, and
+    // Demux writes what each file holds.
+    const psb::Bytes other =
+        psb::packWith(Pes(psb::sid::kPrivateStream1).substream(0x89).pts(90000).payload(Filled(200, 9)));
+    run.file("FEATURE_2.EVO", other);
+    run.ui.lines.clear();
+    run.jobs.bReadEVOClick();
+    EXPECT_EQ(run.ui.cbAudio[0].caption, "DD.stream.00");
+    EXPECT_EQ(run.ui.cbAudio[1].caption, "DTSHD.stream.01");
+    EXPECT_TRUE(run.ui.cbVideo[0].ticked);
+    run.jobs.bDemuxClick();
+    EXPECT_EQ(ReadAll(run.dir.file("FEATURE_1_FEATURE_2.DD.stream.00.mpa")), Filled(300, 1));
+    EXPECT_EQ(ReadAll(run.dir.file("FEATURE_1_FEATURE_2.DTSHD.stream.01.mpa")), Filled(200, 9));
+}
+
 TEST(ReadEvo, CancelDuringTheFirstFileSkipsTheSecond) {
     JobsRun run;
     psb::PsStream big;

@@ -54,7 +54,7 @@ Wav ParseWav(const psb::Bytes& file) {
 
 // Writes `stream` through an LpcmWavOutput in two chunks split at `split`, and reads the file back.
 Wav WriteSplit(const std::string& path, uint8_t formatByte, const psb::Bytes& stream, size_t split) {
-    LpcmWavOutput out(path);
+    LpcmWavOutput out(std::make_unique<OutputStream>(path));
     const std::array<uint8_t, 3> header{0x00, formatByte, 0x80};
     out.write(header, stream.data(), split);
     out.write(header, stream.data() + split, stream.size() - split);
@@ -120,11 +120,11 @@ TEST(LpcmWav, FormatsOneWavCannotHoldAreErrors) {
     TempDir dir;
     const psb::Bytes data(8, 0);
     {
-        LpcmWavOutput out(dir.file("reserved.wav"));
+        LpcmWavOutput out(std::make_unique<OutputStream>(dir.file("reserved.wav")));
         EXPECT_THROW(out.write({0, 0xC1, 0x80}, data.data(), data.size()), Error); // quantization code 3
         EXPECT_THROW(out.write({0, 0x31, 0x80}, data.data(), data.size()), Error); // sampling code 3
     }
-    LpcmWavOutput out(dir.file("change.wav"));
+    LpcmWavOutput out(std::make_unique<OutputStream>(dir.file("change.wav")));
     out.write({0x05, 0x01, 0x80}, data.data(), data.size());
     out.write({0x1F, 0x09, 0x00}, data.data(), data.size()); // frame number, reserved bit, dynamic range may change
     try {

@@ -33,27 +33,37 @@ bool Jobs::writesWav(size_t audioSlot) const {
     return ui_.lpcmWav && (type & 0xF8) == 0xA0 && UpperExtension(ui_.eEVOfile) != ".AOB";
 }
 
-void Jobs::createOutputs(const std::string& prefix) {
-    auto create = [&](std::unique_ptr<OutputStream>& output, const StreamBox& box, const std::string& extension) {
+// One output per ticked box, all opened at once: none is created or emptied unless
+// every one can be, and none may be a file the job reads. An LPCM slot written as WAV
+// gets a WAV writer over its file.
+void Jobs::createOutputs(const std::string& prefix, const std::vector<std::string>& sources) {
+    std::vector<std::unique_ptr<OutputStream>*> slots;
+    std::vector<std::unique_ptr<LpcmWavOutput>*> wavSlots;
+    std::vector<std::string> paths;
+    auto add = [&](std::unique_ptr<OutputStream>& output, const StreamBox& box, const std::string& extension,
+                   std::unique_ptr<LpcmWavOutput>* wav = nullptr) {
         if (!box.ticked)
             return;
-        const std::string path = prefix + "." + box.caption + "." + extension;
-        output = std::make_unique<OutputStream>(path);
-        ui_.log("Creating " + path);
+        slots.push_back(&output);
+        wavSlots.push_back(wav);
+        paths.push_back(prefix + "." + box.caption + "." + (wav ? "wav" : extension));
     };
     for (size_t slot = 0; slot < state_.VideoOutput.size(); ++slot)
-        create(state_.VideoOutput[slot], ui_.cbVideo[slot], ui_.eVideoExt);
-    for (size_t slot = 0; slot < state_.AudioOutput.size(); ++slot) {
-        if (writesWav(slot) && ui_.cbAudio[slot].ticked) {
-            const std::string path = prefix + "." + ui_.cbAudio[slot].caption + ".wav";
-            state_.AudioWavOutput[slot] = std::make_unique<LpcmWavOutput>(path);
-            ui_.log("Creating " + path);
-        } else {
-            create(state_.AudioOutput[slot], ui_.cbAudio[slot], ui_.eAudioExt);
-        }
-    }
+        add(state_.VideoOutput[slot], ui_.cbVideo[slot], ui_.eVideoExt);
+    for (size_t slot = 0; slot < state_.AudioOutput.size(); ++slot)
+        add(state_.AudioOutput[slot], ui_.cbAudio[slot], ui_.eAudioExt,
+            writesWav(slot) ? &state_.AudioWavOutput[slot] : nullptr);
     for (size_t slot = 0; slot < state_.SubpictureOutput.size(); ++slot)
-        create(state_.SubpictureOutput[slot], ui_.cbSub[slot], ui_.eSubExt);
+        add(state_.SubpictureOutput[slot], ui_.cbSub[slot], ui_.eSubExt);
+
+    std::vector<std::unique_ptr<OutputStream>> outputs = OpenOutputs(paths, sources);
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        if (wavSlots[i])
+            *wavSlots[i] = std::make_unique<LpcmWavOutput>(std::move(outputs[i]));
+        else
+            *slots[i] = std::move(outputs[i]);
+        ui_.log("Creating " + paths[i]);
+    }
 }
 
 void Jobs::demuxJob() {
@@ -75,7 +85,10 @@ void Jobs::demuxJob() {
         ui_.slog("Opening", 0);
         openSource(ui_.eEVOfile);
         ui_.log("File size: " + std::to_string(state_.SourceStream->size() / Mebibyte) + " Mbytes.");
-        createOutputs(prefix);
+        std::vector<std::string> sources{ui_.eEVOfile};
+        if (ui_.cbContinue && hasSecondFile)
+            sources.push_back(second);
+        createOutputs(prefix, sources);
         ui_.log("Demuxing...");
         ui_.slog("Demuxing " + FileNamePart(ui_.eEVOfile), 0);
         demux(state_, ui_, ProcessMode::Demux);

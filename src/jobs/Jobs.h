@@ -68,7 +68,7 @@ private:
     std::string secondFileAndBaseName(bool& hasSecondFile);
     void openSource(const std::string& path);
     void continueOnSecondFile(const std::string& second, ProcessMode mode);
-    void createOutputs(const std::string& prefix);
+    void createOutputs(const std::string& prefix, const std::vector<std::string>& sources);
     bool writesWav(size_t audioSlot) const;
 
     // Marks a job as running for the life of the guard.

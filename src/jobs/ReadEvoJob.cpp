@@ -9,6 +9,21 @@ namespace halyard {
 
 namespace {
 constexpr int64_t Mebibyte = 1024 * 1024;
+
+// The engine starts each file with an empty catalogue, so after the second file it
+// holds only what that file has. A stream that the second file lacks (a short or empty
+// FEATURE_2) is still a stream of the feature: its slot keeps the first file's entry,
+// so that its box is offered and Demux writes it.
+void keepStreamsOfFirstFile(StreamCatalogue& catalogue, const StreamCatalogue& first) {
+    auto keep = [](auto& now, const auto& before) {
+        for (size_t slot = 0; slot < now.size(); ++slot)
+            if (now[slot] == EmptySlot)
+                now[slot] = before[slot];
+    };
+    keep(catalogue.VideoType, first.VideoType);
+    keep(catalogue.AudioType, first.AudioType);
+    keep(catalogue.SubpictureType, first.SubpictureType);
+}
 } // namespace
 
 Jobs::Jobs(RunState& state, UiModel& ui) : state_(state), ui_(ui) {
@@ -84,8 +99,11 @@ void Jobs::readEvo() {
         ui_.log("File size: " + std::to_string(state_.SourceStream->size() / Mebibyte) + " Mbytes.");
         demux(state_, ui_, ProcessMode::ReadAnalyse);
 
-        if (ui_.cbContinue && !state_.CancelFlag && hasSecondFile)
+        if (ui_.cbContinue && !state_.CancelFlag && hasSecondFile) {
+            const StreamCatalogue first = state_.Catalogue;
             continueOnSecondFile(second, ProcessMode::ReadAnalyse);
+            keepStreamsOfFirstFile(state_.Catalogue, first);
+        }
     } catch (...) {
         state_.SourceStream.reset();
         restoreAfterFailedRead(readXplWasEnabled);

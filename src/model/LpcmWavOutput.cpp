@@ -1,6 +1,7 @@
 #include "model/LpcmWavOutput.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -116,7 +117,8 @@ std::string WavHeader(const LpcmFormat& format, uint64_t dataBytes) {
     return out;
 }
 
-LpcmWavOutput::LpcmWavOutput(const std::string& path) : output_(path) {}
+LpcmWavOutput::LpcmWavOutput(std::unique_ptr<OutputStream> output)
+    : output_(std::move(output)), path_(output_->path()) {}
 
 LpcmWavOutput::~LpcmWavOutput() = default;
 
@@ -129,7 +131,7 @@ void LpcmWavOutput::start(uint8_t formatByte) {
     wavGroupBytes_ = format_.wavGroupBytes();
     converted_ = std::make_unique<uint8_t[]>(ConvertedBytes);
     const std::string header = WavHeader(format_, 0); // the sizes follow at close
-    output_.write(reinterpret_cast<const uint8_t*>(header.data()), header.size());
+    output_->write(reinterpret_cast<const uint8_t*>(header.data()), header.size());
     started_ = true;
 }
 
@@ -190,7 +192,7 @@ void LpcmWavOutput::convert(const uint8_t* in, size_t groupCount) {
         }
     }
     const size_t bytes = size_t(out - converted_.get());
-    output_.write(converted_.get(), bytes);
+    output_->write(converted_.get(), bytes);
     dataBytes_ += bytes;
 }
 
@@ -199,7 +201,7 @@ void LpcmWavOutput::close() {
         return;
     closed_ = true;
     pendingBytes_ = 0; // an incomplete group cannot be decoded
-    output_.close();
+    output_->close();
     if (started_)
         writeFinalHeader();
 }
@@ -207,13 +209,18 @@ void LpcmWavOutput::close() {
 // The header again, with the sizes now known, over the one written at the start.
 void LpcmWavOutput::writeFinalHeader() {
     const std::string header = WavHeader(format_, dataBytes_);
+    auto fail = [this](int err) { throw Error("Stream write error \"" + path() + "\". " + std::strerror(err)); };
     const int fd = ::open(path().c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0)
-        throw Error("Stream write error");
-    const ssize_t written = ::pwrite(fd, header.data(), header.size(), 0);
-    const bool closedWell = ::close(fd) == 0;
-    if (written != ssize_t(header.size()) || !closedWell)
-        throw Error("Stream write error");
+        fail(errno);
+    errno = 0;
+    if (::pwrite(fd, header.data(), header.size(), 0) != ssize_t(header.size())) {
+        const int err = errno != 0 ? errno : EIO;
+        ::close(fd);
+        fail(err);
+    }
+    if (::close(fd) != 0)
+        fail(errno);
 }
 
 } // namespace halyard

@@ -50,18 +50,18 @@ std::string WavHeader(const LpcmFormat& format, uint64_t dataBytes);
 // close.
 class LpcmWavOutput {
 public:
-    // Raises "Cannot create file "PATH". REASON".
-    explicit LpcmWavOutput(const std::string& path);
+    // Writes into an output just opened (by OpenOutputs, as the other outputs of a job).
+    explicit LpcmWavOutput(std::unique_ptr<OutputStream> output);
     ~LpcmWavOutput();
     LpcmWavOutput(const LpcmWavOutput&) = delete;
     LpcmWavOutput& operator=(const LpcmWavOutput&) = delete;
 
     // One chunk of payload; header holds LPCM header bytes 5 to 7 of its packet.
     void write(const std::array<uint8_t, 3>& header, const uint8_t* data, size_t count);
-    // Writes the sizes into the header and closes; raises "Stream write error".
+    // Writes the sizes into the header and closes; raises the output's write error.
     void close();
 
-    const std::string& path() const { return output_.path(); }
+    const std::string& path() const { return path_; }
     uint64_t dataBytes() const { return dataBytes_; }
 
 private:
@@ -69,7 +69,8 @@ private:
     void convert(const uint8_t* groups, size_t groupCount);
     void writeFinalHeader();
 
-    OutputStream output_;
+    std::unique_ptr<OutputStream> output_;
+    std::string path_;
     bool started_ = false;
     bool closed_ = false;
     uint8_t formatByte_ = 0;
