@@ -85,11 +85,12 @@ void applyDemuxOptions(const DemuxOptions& options, UiModel& ui) {
 // mkvmerge cannot read are named on stderr.
 void writeMkvmergeOptions(Session& session) {
     namespace fs = std::filesystem;
-    const std::string prefix =
-        fs::absolute(OutputPrefix(session.jobs.outputFolder(), session.jobs.Paths.OutputBaseName)).string();
+    // mkvmerge reads the paths from where it runs: they are written absolute.
+    auto absolute = [](const std::string& path) { return fs::absolute(path).lexically_normal().string(); };
+    const std::string prefix = absolute(OutputPrefix(session.jobs.outputFolder(), session.jobs.Paths.OutputBaseName));
     RunReport report = session.report.report();
     for (ReportOutput& output : report.outputs)
-        output.path = fs::absolute(output.path).string();
+        output.path = absolute(output.path);
     const MkvmergeOptions options = BuildMkvmergeOptions(report, prefix + ".mkv");
     for (const std::string& line : options.leftOut)
         std::fprintf(stderr, "halyard-cli: %s\n", line.c_str());
