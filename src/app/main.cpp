@@ -1,0 +1,19 @@
+// halyard: the window. Files named on the command line are taken as if dropped on it,
+// so that the desktop's "Open with" works.
+#include <QApplication>
+#include <QStringList>
+
+#include "app/TfMain.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("halyard");
+    QApplication::setDesktopFileName("halyard");
+
+    halyard::TfMain window;
+    QApplication::setWindowIcon(window.windowIcon());
+    window.show();
+    window.FormActivate();
+    window.openFiles(QApplication::arguments().mid(1));
+    return app.exec();
+}
