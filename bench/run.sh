@@ -27,7 +27,8 @@ cli=$build/halyard-cli
 measure=$build/bench/halyard-measure
 make_stream=$build/bench/halyard-bench-stream
 pictures=$build/bench/halyard-bench-pictures
-for tool in "$cli" "$measure" "$make_stream" "$pictures"; do
+playlist=$build/bench/halyard-bench-playlist
+for tool in "$cli" "$measure" "$make_stream" "$pictures" "$playlist"; do
     [[ -x $tool ]] || { echo "missing $tool: build $build first" >&2; exit 1; }
 done
 command -v ffmpeg >/dev/null || { echo "ffmpeg not found" >&2; exit 1; }
@@ -151,6 +152,9 @@ echo
 "$pictures"
 
 echo
+"$playlist"
+
+echo
 awk -v s="$size" -v rw="${wall[read]}" -v rc="${cpu[read]}" -v dw="${wall[demux]}" -v dc="${cpu[demux]}" \
     -v pw="${wall[demux-f0]}" -v pc="${cpu[demux-f0]}" \
     -v cw="${wall[cp]}" -v cc="${cpu[cp]}" -v rr="${rss[read]}" -v dr="${rss[demux]}" '
@@ -164,4 +168,5 @@ awk -v s="$size" -v rw="${wall[read]}" -v rc="${cpu[read]}" -v dw="${wall[demux]
         printf "Target peak RSS <= 16 MiB:     read %.1f MiB, demux %.1f MiB %s\n",
             rr / 1024, dr / 1024, verdict(rr <= 16384 && dr <= 16384)
         print  "Target picture counter >= 4 GB/s: see the cache figures above"
+        print  "Target Read XPL of 100,000 lines < 0.1 s: see the playlist figures above"
     }'

@@ -5,7 +5,7 @@
 // Output:
 //   OUT/HVDVD_TS/FEATURE_1.EVO   the first 5.2 s of the feature
 //   OUT/HVDVD_TS/FEATURE_2.EVO   the next 5.36 s, time stamps running on
-//   OUT/ADV_OBJ/VPLST000.XPL     a playlist with one title over both files
+//   OUT/ADV_OBJ/VPLST000.XPL     a playlist: a logo, the feature over both files, a trailer
 //
 // The pictures and sounds are coded by ffmpeg (it must be on PATH); the
 // VC-1 stream is built by hand (valid sequence and entry point headers,
@@ -245,56 +245,105 @@ std::string timecode(uint64_t frames) {
     return text;
 }
 
+// The disc's playlist: an XML declaration, the playlist namespace, comments, the
+// attribute list of every stream, and three titles (a logo, the feature over both
+// feature files, a trailer), written with CRLF line ends as disc authoring tools do.
+// The feature's tracks name the streams of the files: video track 1 is slot 0, track
+// 2 slot 1; audio and subtitle stream number n is slot n - 1.
 std::string playlist(bool haveH264, std::size_t splitFrame) {
     const std::string end1 = timecode(splitFrame);
     const std::string end2 = timecode(kTotalFrames);
     const std::string secondVideo1 = haveH264 ? "2" : "3";
-    std::string x;
-    x += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    x += "<Playlist xmlns=\"http://www.dvdforum.org/2005/HDDVDVideo/Playlist\" majorVersion=\"1\" minorVersion=\"0\"\n";
-    x += "          displayName=\"Halyard Demo Disc\">\n";
-    x += "  <Configuration>\n";
-    x += "    <StreamingBuffer size=\"0\"/>\n";
-    x += "    <Aperture width=\"1920\" height=\"1080\"/>\n";
-    x += "  </Configuration>\n";
-    x += "  <MediaAttributeList>\n";
-    x += "    <VideoAttributeItem index=\"1\" codec=\"MPEG-2\" sampleAspectRatio=\"16:9\" horizontalResolution=\"720\" verticalResolution=\"480\" frameRate=\"25\"/>\n";
-    x += "    <VideoAttributeItem index=\"2\" codec=\"AVC\" sampleAspectRatio=\"16:9\" horizontalResolution=\"1280\" verticalResolution=\"720\" frameRate=\"25\"/>\n";
-    x += "    <VideoAttributeItem index=\"3\" codec=\"VC-1\" sampleAspectRatio=\"16:9\" horizontalResolution=\"1920\" verticalResolution=\"1080\" frameRate=\"25\"/>\n";
-    x += "    <AudioAttributeItem index=\"1\" codec=\"DD\" channels=\"6\" sampleFrequency=\"48\"/>\n";
-    x += "    <AudioAttributeItem index=\"2\" codec=\"DD+\" channels=\"2\" sampleFrequency=\"48\"/>\n";
-    x += "    <AudioAttributeItem index=\"3\" codec=\"DTS\" channels=\"2\" sampleFrequency=\"48\"/>\n";
-    x += "    <AudioAttributeItem index=\"4\" codec=\"MLP\" channels=\"2\" sampleFrequency=\"48\"/>\n";
-    x += "    <AudioAttributeItem index=\"5\" codec=\"LPCM\" channels=\"2\" sampleFrequency=\"48\" bitDepth=\"16\"/>\n";
-    x += "    <SubpictureAttributeItem index=\"1\" codec=\"2bitRLE\"/>\n";
-    x += "  </MediaAttributeList>\n";
-    x += "  <TitleSet timeBase=\"50fps\" tickBase=\"25fps\">\n";
-    x += "    <Title id=\"Feature\" titleNumber=\"1\" displayName=\"Demo Feature\" titleDuration=\"" + end2 + "\">\n";
-    x += "      <PrimaryAudioVideoClip src=\"file:///dvddisc/HVDVD_TS/FEATURE_1.MAP\" titleTimeBegin=\"00:00:00:00\" titleTimeEnd=\"" + end1 + "\" dataSource=\"Disc\">\n";
-    x += "        <Video track=\"1\" mediaAttr=\"1\"/>\n";
-    x += "        <Video track=\"2\" mediaAttr=\"" + secondVideo1 + "\"/>\n";
-    const char* audio =
-        "        <Audio track=\"1\" streamNumber=\"1\" mediaAttr=\"1\" description=\"en\" langcode=\"en:00\"/>\n"
-        "        <Audio track=\"2\" streamNumber=\"2\" mediaAttr=\"2\" description=\"de\" langcode=\"de:00\"/>\n"
-        "        <Audio track=\"3\" streamNumber=\"3\" mediaAttr=\"3\" description=\"fr\" langcode=\"fr:00\"/>\n"
-        "        <Audio track=\"4\" streamNumber=\"4\" mediaAttr=\"4\" description=\"en\" langcode=\"en:00\"/>\n"
-        "        <Audio track=\"5\" streamNumber=\"5\" mediaAttr=\"5\" description=\"ja\" langcode=\"ja:00\"/>\n"
-        "        <Subtitle track=\"1\" streamNumber=\"1\" mediaAttr=\"1\" description=\"en\" langcode=\"en:00\"/>\n";
-    x += audio;
-    x += "      </PrimaryAudioVideoClip>\n";
-    x += "      <PrimaryAudioVideoClip src=\"file:///dvddisc/HVDVD_TS/FEATURE_2.MAP\" titleTimeBegin=\"" + end1 + "\" titleTimeEnd=\"" + end2 + "\" dataSource=\"Disc\">\n";
-    x += "        <Video track=\"1\" mediaAttr=\"1\"/>\n";
-    x += "        <Video track=\"2\" mediaAttr=\"3\"/>\n";
-    x += audio;
-    x += "      </PrimaryAudioVideoClip>\n";
-    x += "      <ChapterList>\n";
-    x += "        <Chapter displayName=\"Opening\" titleTimeBegin=\"00:00:00:00\"/>\n";
-    x += "        <Chapter displayName=\"Second part\" titleTimeBegin=\"" + end1 + "\"/>\n";
-    x += "      </ChapterList>\n";
-    x += "    </Title>\n";
-    x += "  </TitleSet>\n";
-    x += "</Playlist>\n";
-    return x;
+    const std::string feature1 = "file:///dvddisc/HVDVD_TS/FEATURE_1.MAP";
+    const std::string feature2 = "file:///dvddisc/HVDVD_TS/FEATURE_2.MAP";
+    const std::vector<std::string> featureAudio = {
+        "        <Audio track=\"1\" streamNumber=\"1\" mediaAttr=\"1\" description=\"en\" langcode=\"en:00\"/>",
+        "        <Audio track=\"2\" streamNumber=\"2\" mediaAttr=\"2\" description=\"de\" langcode=\"de:00\"/>",
+        "        <Audio track=\"3\" streamNumber=\"3\" mediaAttr=\"3\" description=\"fr\" langcode=\"fr:00\"/>",
+        "        <Audio track=\"4\" streamNumber=\"4\" mediaAttr=\"4\" description=\"en\" langcode=\"en:00\"/>",
+        "        <Audio track=\"5\" streamNumber=\"5\" mediaAttr=\"5\" description=\"ja\" langcode=\"ja:00\"/>",
+        "        <Subtitle track=\"1\" streamNumber=\"1\" mediaAttr=\"1\" description=\"en\" langcode=\"en:00\"/>",
+    };
+    std::vector<std::string> x = {
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
+        "<!-- Halyard demo disc: playlist of the advanced content -->",
+        "<Playlist xmlns=\"http://www.dvdforum.org/2005/HDDVDVideo/Playlist\"",
+        "          xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"",
+        "          majorVersion=\"1\" minorVersion=\"0\" displayName=\"Halyard Demo Disc\">",
+        "  <Configuration>",
+        "    <StreamingBuffer size=\"0\"/>",
+        "    <Aperture width=\"1920\" height=\"1080\"/>",
+        "    <MainVideoDefaultColor color=\"108080\"/>",
+        "  </Configuration>",
+        "  <!-- Codecs of the streams, referred to by the tracks' mediaAttr -->",
+        "  <MediaAttributeList>",
+        "    <VideoAttributeItem index=\"1\" codec=\"MPEG-2\" sampleAspectRatio=\"16:9\" horizontalResolution=\"720\" "
+        "verticalResolution=\"480\" frameRate=\"25\"/>",
+        "    <VideoAttributeItem index=\"2\" codec=\"AVC\" sampleAspectRatio=\"16:9\" horizontalResolution=\"1280\" "
+        "verticalResolution=\"720\" frameRate=\"25\"/>",
+        "    <VideoAttributeItem index=\"3\" codec=\"VC-1\" sampleAspectRatio=\"16:9\" horizontalResolution=\"1920\" "
+        "verticalResolution=\"1080\" frameRate=\"25\"/>",
+        "    <AudioAttributeItem index=\"1\" codec=\"DD\" channels=\"6\" sampleFrequency=\"48\"/>",
+        "    <AudioAttributeItem index=\"2\" codec=\"DD+\" channels=\"2\" sampleFrequency=\"48\"/>",
+        "    <AudioAttributeItem index=\"3\" codec=\"DTS\" channels=\"2\" sampleFrequency=\"48\"/>",
+        "    <AudioAttributeItem index=\"4\" codec=\"MLP\" channels=\"2\" sampleFrequency=\"48\"/>",
+        "    <AudioAttributeItem index=\"5\" codec=\"LPCM\" channels=\"2\" sampleFrequency=\"48\" bitDepth=\"16\"/>",
+        "    <SubpictureAttributeItem index=\"1\" codec=\"2bitRLE\"/>",
+        "  </MediaAttributeList>",
+        "  <TitleSet timeBase=\"50fps\" tickBase=\"25fps\" defaultLanguage=\"en\">",
+        "    <!-- First play: the studio logo -->",
+        "    <Title id=\"Logo\" titleNumber=\"1\" displayName=\"Studio Logo\" titleDuration=\"00:00:04:00\" "
+        "onEnd=\"Feature\">",
+        "      <PrimaryAudioVideoClip src=\"file:///dvddisc/HVDVD_TS/LOGO.MAP\" titleTimeBegin=\"00:00:00:00\" "
+        "titleTimeEnd=\"00:00:04:00\" dataSource=\"Disc\">",
+        "        <Video track=\"1\" mediaAttr=\"3\"/>",
+        "        <Audio track=\"1\" streamNumber=\"1\" mediaAttr=\"2\" description=\"logo\" langcode=\"en:00\"/>",
+        "      </PrimaryAudioVideoClip>",
+        "    </Title>",
+        "    <!-- The feature, over both feature files -->",
+        "    <Title",
+        "      id=\"Feature\" titleNumber=\"2\" displayName=\"Demo Feature\"",
+        "      titleDuration=\"" + end2 + "\">",
+        "      <PrimaryAudioVideoClip src=\"" + feature1 + "\" titleTimeBegin=\"00:00:00:00\" titleTimeEnd=\"" + end1 +
+            "\" dataSource=\"Disc\">",
+        "        <Video track=\"1\" mediaAttr=\"1\"/>",
+        "        <Video track=\"2\" mediaAttr=\"" + secondVideo1 + "\"/>",
+    };
+    x.insert(x.end(), featureAudio.begin(), featureAudio.end());
+    const std::vector<std::string> middle = {
+        "      </PrimaryAudioVideoClip>",
+        "      <PrimaryAudioVideoClip src=\"" + feature2 + "\" titleTimeBegin=\"" + end1 + "\" titleTimeEnd=\"" + end2 +
+            "\" dataSource=\"Disc\">",
+        "        <Video track=\"1\" mediaAttr=\"1\"/>",
+        "        <Video track=\"2\" mediaAttr=\"3\"/>",
+    };
+    x.insert(x.end(), middle.begin(), middle.end());
+    x.insert(x.end(), featureAudio.begin(), featureAudio.end());
+    const std::vector<std::string> tail = {
+        "      </PrimaryAudioVideoClip>",
+        "      <ChapterList>",
+        "        <Chapter displayName=\"Opening\" titleTimeBegin=\"00:00:00:00\"/>",
+        "        <Chapter displayName=\"Second part\" titleTimeBegin=\"" + end1 + "\"/>",
+        "      </ChapterList>",
+        "    </Title>",
+        "    <!-- Extras -->",
+        "    <Title id=\"Trailer\" titleNumber=\"3\" displayName=\"Trailer\" titleDuration=\"00:01:30:00\">",
+        "      <PrimaryAudioVideoClip src=\"file:///dvddisc/HVDVD_TS/TRAILER.MAP\" titleTimeBegin=\"00:00:00:00\" "
+        "titleTimeEnd=\"00:01:30:00\" dataSource=\"Disc\">",
+        "        <Video track=\"1\" mediaAttr=\"3\"/>",
+        "        <Audio track=\"1\" streamNumber=\"1\" mediaAttr=\"2\" description=\"en\" langcode=\"en:00\"/>",
+        "      </PrimaryAudioVideoClip>",
+        "      <ChapterList>",
+        "        <Chapter displayName=\"Trailer\" titleTimeBegin=\"00:00:00:00\"/>",
+        "      </ChapterList>",
+        "    </Title>",
+        "  </TitleSet>",
+        "</Playlist>",
+    };
+    x.insert(x.end(), tail.begin(), tail.end());
+    std::string text;
+    for (const std::string& line : x) text += line + "\r\n";
+    return text;
 }
 
 void writeText(const fs::path& path, const std::string& text) {

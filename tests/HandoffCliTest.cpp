@@ -122,18 +122,20 @@ TEST_F(Handoff, ReadJsonHoldsEveryStreamTheLogAnnouncesWithTheSameValues) {
             expected.erase(expected.find_last_not_of(' ') + 1);
             EXPECT_EQ(p["name"].get<std::string>() + (value.empty() ? "" : " = " + value), expected);
         } else {
-            if (current)
+            if (current) {
                 EXPECT_EQ(parameter, (*current)["parameters"].size()) << "after " << line;
+            }
             current = nullptr;
             const Json& s = doc["sources"][source];
-            if (text.rfind("VOB number ", 0) == 0)
+            if (text.rfind("VOB number ", 0) == 0) {
                 EXPECT_EQ(s["vob_number"], std::stoi(text.substr(11)));
-            if (text.rfind("PTM of last video frame = ", 0) == 0)
+            } else if (text.rfind("PTM of last video frame = ", 0) == 0) {
                 EXPECT_EQ(s["last_ptm"], HexValue(text.substr(26)));
-            if (text.rfind("Duration = ", 0) == 0)
+            } else if (text.rfind("Duration = ", 0) == 0) {
                 EXPECT_EQ(FormatHmsZzz(double(s["duration"]) / 86400), text.substr(11));
-            if (text.find(" counted frames (") != std::string::npos)
+            } else if (text.find(" counted frames (") != std::string::npos) {
                 EXPECT_EQ(doc["frames"][frames++]["counted_frames"], std::stoi(text));
+            }
         }
     }
     EXPECT_EQ(stream, doc["streams"].size());
@@ -141,9 +143,11 @@ TEST_F(Handoff, ReadJsonHoldsEveryStreamTheLogAnnouncesWithTheSameValues) {
     EXPECT_EQ(frames, 2u);
     EXPECT_EQ(doc["sources"][1]["size"], std::filesystem::file_size(feature(2)));
     // Audio and subpictures against the video of the same file.
-    for (const Json& s : doc["streams"])
-        if (s["kind"] != "video")
+    for (const Json& s : doc["streams"]) {
+        if (s["kind"] != "video") {
             EXPECT_TRUE(s["delay_ms"].is_number()) << s;
+        }
+    }
 }
 
 TEST_F(Handoff, DemuxOptionFileMuxesEveryStreamMkvmergeCanRead) {

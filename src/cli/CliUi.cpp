@@ -23,7 +23,7 @@ CliUi::CliUi(RunState& state, bool markup)
 void CliUi::log(std::string_view line) {
     if (onLog)
         onLog(line);
-    if (!printLog)
+    if (quiet)
         return;
     std::string text;
     if (markup_)

@@ -19,12 +19,13 @@ public:
     // Ctrl-C is the user's answer: yes, stop.
     bool confirm(std::string_view, bool) override { return true; }
 
+    // When set, log lines are not printed: for a command that prints something else.
+    bool quiet = false;
+
     // What Ctrl-C does at the next pump (the Cancel button's handler).
     std::function<void()> onInterrupt;
     // Sees every log line, printed or not.
     std::function<void(std::string_view)> onLog;
-    // False: the log is not printed (a JSON document takes its place).
-    bool printLog = true;
 
     // Ends the status line on the terminal, if one was shown.
     void finishStatus();

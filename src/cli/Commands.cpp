@@ -7,11 +7,13 @@ namespace halyard::cli {
 
 Command AddReadCommand(CLI::App& app);
 Command AddDemuxCommand(CLI::App& app);
+Command AddXplCommand(CLI::App& app);
 
 std::vector<Command> AddCommands(CLI::App& app) {
     return {
         AddReadCommand(app),
         AddDemuxCommand(app),
+        AddXplCommand(app),
     };
 }
 

@@ -26,7 +26,7 @@ public:
     RunReportCollector report;
 
     // Prints the report as a JSON document instead of the log.
-    void printJsonInsteadOfLog() { ui.printLog = false; }
+    void printJsonInsteadOfLog() { ui.quiet = true; }
     void printJson(const std::string& command) const;
 };
 

@@ -1,0 +1,99 @@
+// halyard-cli xpl: the Read XPL job, printing its log, or the memo, the tree or the
+// stream boxes it leaves.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <memory>
+
+#include "cli/Command.h"
+#include "cli/Session.h"
+#include "playlist/ReadXpl.h"
+
+namespace halyard::cli {
+
+namespace {
+
+struct XplOptions {
+    std::string source;
+    std::string playlist;
+    std::string show = "log";
+    bool markup = false;
+};
+
+void print(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+void printTree(const std::vector<TreeNode>& nodes, const std::string& indent) {
+    for (const TreeNode& node : nodes) {
+        print(indent + node.text);
+        printTree(node.children, indent + "  ");
+    }
+}
+
+std::string twoDigits(size_t slot) {
+    return std::string(slot < 10 ? "0" : "") + std::to_string(slot);
+}
+
+// The enabled stream boxes: name, tab, caption.
+void printBoxes(const UiModel& ui) {
+    auto line = [](const StreamBox& box, const std::string& name) {
+        if (box.enabled)
+            print(name + "\t" + box.caption);
+    };
+    for (size_t slot = 0; slot < ui.cbVideo.size(); ++slot)
+        line(ui.cbVideo[slot], "cbVideo" + std::to_string(slot));
+    for (size_t slot = 0; slot < ui.cbAudio.size(); ++slot)
+        line(ui.cbAudio[slot], "cbAudio" + twoDigits(slot));
+    for (size_t slot = 0; slot < ui.cbSub.size(); ++slot)
+        line(ui.cbSub[slot], "cbSub" + twoDigits(slot));
+}
+
+// The source path without a stream scan, then the playlist: the one given, else the
+// one that the disc layout puts beside the source.
+void choosePaths(const XplOptions& options, Session& session) {
+    if (options.playlist.empty() && options.source.empty())
+        throw UsageError("xpl: give a PLAYLIST, or a --source to find the playlist beside");
+    session.ui.eEVOfile = options.source;
+    session.jobs.EVOadj();
+    if (!options.playlist.empty())
+        session.ui.eXPLfile = options.playlist;
+    session.jobs.XPLadj();
+}
+
+} // namespace
+
+Command AddXplCommand(CLI::App& app) {
+    auto options = std::make_shared<XplOptions>();
+    CLI::App* command = app.add_subcommand(
+        "xpl", "Reads an HD DVD playlist (VPLST000.XPL) and shows the title that plays the source.");
+    command->add_option("--source", options->source,
+                        "the source whose title is shown (it is not read and need not exist); without PLAYLIST, "
+                        "the playlist is ../ADV_OBJ/VPLST000.XPL beside its HVDVD_TS folder")
+        ->type_name("FILE");
+    command->add_option("--show", options->show, "what to print: the log (default), the memo, the tree or the boxes")
+        ->check(CLI::IsMember({"log", "memo", "tree", "boxes"}).description(""))
+        ->type_name("log|memo|tree|boxes");
+    command->add_flag("--markup", options->markup, "print log lines with their markup tags");
+    command->add_option("PLAYLIST", options->playlist, "the playlist")->type_name("");
+
+    return {command, "xpl [--source FILE] [--show log|memo|tree|boxes] [--markup] [PLAYLIST]", [options] {
+                Session session(options->markup);
+                InstallReadXplJob(session.jobs, *session.state, session.ui);
+                session.ui.cbAutoRead = false;
+                session.ui.quiet = options->show != "log";
+                return session.run([&] {
+                    choosePaths(*options, session);
+                    session.jobs.bReadXPLClick();
+                    if (options->show == "memo")
+                        for (const std::string& line : session.ui.mXPL)
+                            print(line);
+                    else if (options->show == "tree")
+                        printTree(session.ui.tvXPL, "");
+                    else if (options->show == "boxes")
+                        printBoxes(session.ui);
+                });
+            }};
+}
+
+} // namespace halyard::cli
