@@ -40,22 +40,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ui.cbDetails = (control & 0x08) == 0;
     ui.cbCountFr = (control & 0x10) == 0;
     const auto mode = (control & 1) ? halyard::ProcessMode::Demux : halyard::ProcessMode::ReadAnalyse;
+    if (mode == halyard::ProcessMode::Demux) {
+        // Outside the try: a harness that cannot make its outputs must not pass quietly.
+        for (auto& box : ui.cbVideo)
+            box.ticked = true;
+        for (auto& box : ui.cbAudio)
+            box.ticked = true;
+        for (auto& box : ui.cbSub)
+            box.ticked = true;
+        for (auto& output : state->VideoOutput)
+            output = std::make_unique<halyard::OutputStream>("/dev/null");
+        for (auto& output : state->AudioOutput)
+            output = std::make_unique<halyard::OutputStream>("/dev/null");
+        for (auto& output : state->SubpictureOutput)
+            output = std::make_unique<halyard::OutputStream>("/dev/null");
+    }
     try {
         state->SourceStream = std::make_unique<halyard::SourceFile>(sourceFile(data + 1, size - 1));
-        if (mode == halyard::ProcessMode::Demux) {
-            for (auto& box : ui.cbVideo)
-                box.ticked = true;
-            for (auto& box : ui.cbAudio)
-                box.ticked = true;
-            for (auto& box : ui.cbSub)
-                box.ticked = true;
-            for (auto& output : state->VideoOutput)
-                output = std::make_unique<halyard::OutputStream>("/dev/null");
-            for (auto& output : state->AudioOutput)
-                output = std::make_unique<halyard::OutputStream>("/dev/null");
-            for (auto& output : state->SubpictureOutput)
-                output = std::make_unique<halyard::OutputStream>("/dev/null");
-        }
         halyard::demux(*state, ui, mode);
         state->closeAll();
     } catch (const halyard::Error&) {

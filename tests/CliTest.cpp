@@ -4,6 +4,7 @@
 #include <array>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -18,11 +19,12 @@ struct Result {
     std::string err;
 };
 
-// Runs the command line with the arguments (quoted for the shell).
-Result runCli(const std::string& arguments, const TempDir& dir, const std::string& workingDir = ".") {
+// Runs a shell line, in which "CLI" stands for the command line's path.
+Result runShell(std::string line, const TempDir& dir, const std::string& workingDir = ".") {
+    for (size_t at = line.find("CLI"); at != std::string::npos; at = line.find("CLI", at))
+        line.replace(at, 3, HALYARD_CLI_PATH);
     std::string errPath = dir.file("stderr.txt");
-    std::string command =
-        "cd " + workingDir + " && " + std::string(HALYARD_CLI_PATH) + " " + arguments + " 2>" + errPath;
+    std::string command = "cd " + workingDir + " && " + line + " 2>" + errPath;
     Result result;
     FILE* pipe = ::popen(command.c_str(), "r");
     std::array<char, 4096> buffer;
@@ -34,6 +36,11 @@ Result runCli(const std::string& arguments, const TempDir& dir, const std::strin
     auto err = ReadAll(errPath);
     result.err.assign(err.begin(), err.end());
     return result;
+}
+
+// Runs the command line with the arguments (quoted for the shell).
+Result runCli(const std::string& arguments, const TempDir& dir, const std::string& workingDir = ".") {
+    return runShell("CLI " + arguments, dir, workingDir);
 }
 
 psb::Bytes sample() {
@@ -162,6 +169,61 @@ TEST(Cli, StreamsNamingNoFoundStreamIsAUsageErrorListingTheCaptions) {
     EXPECT_NE(unknown.err.find("\"DTSHD.stream.05\", \"cbAudio07\""), std::string::npos) << unknown.err;
     EXPECT_NE(unknown.err.find("H.264.stream.0, DD+.stream.01, Subpicture.02"), std::string::npos) << unknown.err;
     EXPECT_FALSE(fs::exists(dir.file("a.H.264.stream.0.mpv")));
+}
+
+TEST(Cli, ASourceThatIsNotARegularFileIsRefused) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("fifo.EVO").c_str(), 0600), 0);
+    for (const std::string& source : {dir.file("fifo.EVO"), std::string("/dev/zero"), dir.path().string()}) {
+        Result refused = runCli("read " + source, dir);
+        EXPECT_EQ(refused.status, 1) << source;
+        EXPECT_EQ(refused.err.rfind("Cannot open file \"" + source + "\". ", 0), 0u) << refused.err;
+        EXPECT_EQ(refused.out.find("Done."), std::string::npos) << source;
+    }
+}
+
+TEST(Cli, ALogThatCannotBeWrittenIsAFailure) {
+    TempDir dir;
+    psb::writeFile(dir.file("a.EVO"), sample());
+    Result full = runShell("CLI read " + dir.file("a.EVO") + " >/dev/full", dir);
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "halyard-cli: cannot write the log to standard output: No space left on device\n");
+
+    // With stdout closed, the first output would otherwise be given its descriptor.
+    fs::create_directories(dir.path() / "out");
+    Result closed = runShell("CLI demux --output " + dir.file("out") + " " + dir.file("a.EVO") + " >&-", dir);
+    EXPECT_EQ(closed.status, 1);
+    EXPECT_EQ(closed.err, "halyard-cli: standard output is closed\n");
+    EXPECT_TRUE(fs::is_empty(dir.path() / "out"));
+}
+
+TEST(Cli, ADemuxThatWouldWriteNothingFails) {
+    TempDir dir;
+    psb::PsStream empty;
+    empty.padPacksTo(4096);
+    psb::writeFile(dir.file("none.EVO"), empty.bytes());
+    Result none = runCli("demux " + dir.file("none.EVO"), dir);
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "No stream to demux: none was found in \"" + dir.file("none.EVO") + "\"\n");
+
+    psb::writeFile(dir.file("a.EVO"), sample());
+    Result unselected = runCli("demux --streams '' " + dir.file("a.EVO"), dir);
+    EXPECT_EQ(unselected.status, 1);
+    EXPECT_NE(unselected.err.find("No stream to demux"), std::string::npos) << unselected.err;
+    EXPECT_EQ(unselected.out.find("Creating"), std::string::npos);
+}
+
+TEST(Cli, AFileSizeLimitGivesAStreamWriteError) {
+    TempDir dir;
+    psb::Bytes source;
+    for (int i = 0; i < 12; ++i)
+        source = Cat({source, psb::packWith(Pes(psb::sid::kPrivateStream1).substream(0x80).pts(90000 + 2880 * i).payload(
+                                  Filled(2000, uint8_t(i))))});
+    psb::writeFile(dir.file("a.EVO"), source);
+    // 16 blocks of 512 bytes: the 24,000 bytes of audio do not fit.
+    Result limited = runShell("ulimit -f 16 && CLI demux " + dir.file("a.EVO"), dir);
+    EXPECT_EQ(limited.status, 1);
+    EXPECT_EQ(limited.err, "Stream write error \"" + dir.file("a.DD.stream.00.mpa") + "\". File too large\n");
 }
 
 TEST(Cli, CtrlCStopsTheRunWithStatus130) {

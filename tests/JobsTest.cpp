@@ -189,6 +189,36 @@ TEST(ReadEvo, CancelDuringTheFirstFileSkipsTheSecond) {
     EXPECT_EQ(run.state->PictureCounter[0], 0);
 }
 
+TEST(ReadEvo, ASourceThatShrinksDuringTheRunIsAnError) {
+    struct ShrinkingUi : RecordingUi {
+        std::string path;
+        void pumpEvents() override {
+            RecordingUi::pumpEvents();
+            fs::resize_file(path, 5 * 1024 * 1024);
+        }
+    };
+    auto state = std::make_unique<RunState>();
+    ShrinkingUi ui;
+    Jobs jobs(*state, ui);
+    TempDir dir;
+    psb::PsStream big;
+    big.append(feature(1)).padPacksTo(8 * 1024 * 1024);
+    ui.path = dir.file("A.EVO");
+    psb::writeFile(ui.path, big.bytes());
+    ui.eEVOfile = ui.path;
+    ui.cbFastCheck = false;
+    jobs.EVOadj();
+    try {
+        jobs.bReadEVOClick();
+        FAIL() << "read to its end";
+    } catch (const Error& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "Stream read error \"" + ui.path + "\". The file ends at byte 5242880, before its size of 8388608 bytes");
+    }
+    EXPECT_FALSE(ui.has("Done."));
+    EXPECT_EQ(ui.pumps, 1);
+}
+
 TEST(ReadEvo, AFailedOpenGivesTheButtonsBack) {
     JobsRun run;
     run.choose(run.dir.file("missing.EVO"));

@@ -1,5 +1,6 @@
 #include "cli/CliUi.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -35,13 +36,26 @@ void CliUi::log(std::string_view line) {
     if (statusShown_ && stdoutTerminal_)
         finishStatus();
     text += '\n';
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    writeLog(text);
+}
+
+void CliUi::writeLog(const std::string& text) {
+    if (stdoutError_ != 0)
+        return;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size())
+        stdoutError_ = errno != 0 ? errno : EIO;
+}
+
+int CliUi::finishLog() {
+    if (stdoutError_ == 0 && std::fflush(stdout) != 0)
+        stdoutError_ = errno != 0 ? errno : EIO;
+    return stdoutError_;
 }
 
 void CliUi::slog(std::string_view text, int panel) {
     if (!stderrTerminal_ || panel != 1 || text.empty())
         return;
-    std::fflush(stdout);
+    finishLog();
     std::fprintf(stderr, "\r\033[K%.*s", int(text.size()), text.data());
     std::fflush(stderr);
     statusShown_ = true;
@@ -56,7 +70,7 @@ void CliUi::finishStatus() {
 }
 
 void CliUi::pumpEvents() {
-    std::fflush(stdout);
+    finishLog();
     if (interruptRequested && !state_.CancelFlag) {
         if (onInterrupt)
             onInterrupt();

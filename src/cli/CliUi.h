@@ -30,15 +30,22 @@ public:
     // Ends the status line on the terminal, if one was shown.
     void finishStatus();
 
+    // Flushes the log; returns the errno of the first failed write to stdout, or 0.
+    // After a failure nothing more is written there.
+    int finishLog();
+
     static void installInterruptHandler();
     static bool interrupted();
 
 private:
+    void writeLog(const std::string& text);
+
     RunState& state_;
     bool markup_;
     bool stdoutTerminal_;
     bool stderrTerminal_;
     bool statusShown_ = false;
+    int stdoutError_ = 0;
 };
 
 } // namespace halyard

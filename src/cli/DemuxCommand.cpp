@@ -12,6 +12,7 @@
 #include "cli/ReadOptions.h"
 #include "cli/Session.h"
 #include "jobs/Paths.h"
+#include "model/Error.h"
 #include "model/OutputStream.h"
 
 namespace halyard::cli {
@@ -70,6 +71,17 @@ void keepListedStreams(UiModel& ui, const std::vector<std::string>& wanted) {
     if (!unknown.empty())
         throw UsageError("--streams: no stream " + unknown + " was found. Streams found: " +
                          (found.empty() ? "none" : found));
+}
+
+// A demux that would write no file is a failure, not a success with nothing done.
+void requireAStreamToWrite(UiModel& ui, const DemuxOptions& options) {
+    bool any = false;
+    forEachBox(ui, [&](StreamBox& box, const std::string&) { any = any || box.ticked; });
+    if (any)
+        return;
+    if (options.streams)
+        throw Error("No stream to demux: --streams selects none of the streams found");
+    throw Error("No stream to demux: none was found in \"" + options.read.file + "\"");
 }
 
 void applyDemuxOptions(const DemuxOptions& options, UiModel& ui) {
@@ -157,6 +169,7 @@ Command AddDemuxCommand(CLI::App& app) {
                         return;
                     if (options->streams)
                         keepListedStreams(session.ui, *options->streams);
+                    requireAStreamToWrite(session.ui, *options);
                     session.jobs.cbVideoClick();
                     session.jobs.bDemuxClick();
                     if (options->mkvmerge && !CliUi::interrupted())

@@ -1,6 +1,8 @@
 #include "cli/Session.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "cli/Command.h"
 #include "cli/JsonReport.h"
@@ -29,16 +31,22 @@ int Session::run(const std::function<void()>& body) {
             status = ExitInterrupted;
     } catch (const UsageError& error) {
         ui.finishStatus();
-        std::fflush(stdout);
+        ui.finishLog();
         std::fprintf(stderr, "halyard-cli: %s\n", error.what());
         status = ExitUsage;
     } catch (const Error& error) {
         ui.finishStatus();
-        std::fflush(stdout);
+        ui.finishLog();
         std::fprintf(stderr, "%s\n", error.what());
         status = ExitFailure;
     }
-    std::fflush(stdout);
+    // A log that did not reach stdout (a full disk, a closed descriptor) is a failure;
+    // a reader that went away (| head) ends the run quietly, as other tools do.
+    const int logError = ui.finishLog();
+    if (logError != 0 && logError != EPIPE)
+        std::fprintf(stderr, "halyard-cli: cannot write the log to standard output: %s\n", std::strerror(logError));
+    if (logError != 0 && status == ExitSuccess)
+        status = ExitFailure;
     return status;
 }
 

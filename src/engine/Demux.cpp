@@ -82,7 +82,7 @@ void Demuxer::blockLoop() {
     while (source.position() < source.size() && !state_.CancelFlag && !state_.FastCheckStop) {
         c_.BlockLength = source.read(state_.BlockBuffer.data(), BlockSize);
         if (c_.BlockLength == 0)
-            break; // the file shrank under us
+            break; // nothing left (the source raises an error when it ends before its size)
         analyser_.blockLength = c_.BlockLength;
         afterRead(source.position());
         scanBlock();

@@ -1,6 +1,7 @@
 #include "model/OutputStream.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -101,8 +102,13 @@ void refuseSource(const std::string& path, const FileId& id, const std::vector<S
 
 } // namespace
 
+void IgnoreFileSizeSignal() {
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
 std::vector<std::unique_ptr<OutputStream>> OpenOutputs(const std::vector<std::string>& paths,
                                                        const std::vector<std::string>& sources) {
+    IgnoreFileSizeSignal();
     const std::vector<SourceId> sourceIds = idsOfSources(sources);
     std::vector<PendingOutput> pending;
     pending.reserve(paths.size());
@@ -117,6 +123,8 @@ std::vector<std::unique_ptr<OutputStream>> OpenOutputs(const std::vector<std::st
             output.path = path;
             openWithoutTruncating(output);
             refuseSource(path, output.id, sourceIds); // the file may have changed since the stat
+            if (!output.regular)
+                continue; // a device (/dev/null) or a FIFO holds nothing to lose
             for (size_t earlier = 0; earlier + 1 < pending.size(); ++earlier)
                 if (pending[earlier].id == output.id)
                     refuse(path, "It is the same file as \"" + pending[earlier].path + "\"");

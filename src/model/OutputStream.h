@@ -8,8 +8,8 @@
 namespace halyard {
 
 // An output file open for writing, buffered so that small payload chunks cost no
-// system call each. It holds an exclusive advisory lock (flock) on its file until it is
-// closed, so that a second run cannot write into it meanwhile. Every failure to get
+// system call each. It holds an exclusive advisory lock (flock) on a regular file until
+// it is closed, so that a second run cannot write into it meanwhile. Every failure to get
 // bytes onto the file, in write, flush or close, raises
 // "Stream write error "PATH". REASON"; written() counts only bytes that reached the file.
 class OutputStream {
@@ -57,8 +57,16 @@ private:
 //     by another process";
 //   - an output that cannot be opened: "Cannot create file "OUT". REASON".
 // On a refusal every output already opened is closed, and the files that this call
-// created (and that so held nothing before) are removed again.
+// created (and that so held nothing before) are removed again. An output that is not a
+// regular file (/dev/null, a FIFO) is opened as it is: it is neither locked nor
+// truncated, and may be given more than once.
 std::vector<std::unique_ptr<OutputStream>> OpenOutputs(const std::vector<std::string>& paths,
                                                        const std::vector<std::string>& sources);
+
+// A file-size limit (ulimit -f) sends SIGXFSZ to a write past it, which ends the
+// process without a word and loses what its buffers hold. Ignored, the write fails
+// with EFBIG and the "Stream write error" reports it. OpenOutputs calls this; a front
+// end that writes anything else calls it at its start.
+void IgnoreFileSizeSignal();
 
 } // namespace halyard

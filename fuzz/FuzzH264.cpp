@@ -1,0 +1,10 @@
+// libFuzzer target: the H.264 analyser (control bit 0: the video slot) over a block as
+// the engine hands it on.
+#include "AnalyserFuzz.h"
+#include "analysers/H264.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    return halyard::fuzz::OnBlock(data, size, [](halyard::fuzz::Payload& p) {
+        halyard::AnalyseH264(p.context, p.start, p.length, p.firstPts, p.dts, p.control & 1);
+    });
+}
