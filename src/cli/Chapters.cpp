@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "model/Error.h"
+#include "model/OutputStream.h"
 
 namespace halyard::cli {
 
@@ -93,6 +94,22 @@ std::string SimpleChapterFile(const std::vector<Chapter>& chapters) {
         file += std::string(number) + "NAME=" + name + "\n";
     }
     return file;
+}
+
+std::vector<Chapter> TitleChapters(const PlaylistTitles& playlist, const PlaylistTitle& title) {
+    std::vector<Chapter> chapters;
+    if (title.chapters.empty())
+        return chapters;
+    const int rate = TimeBaseRate(playlist.timeBase);
+    for (const TitleChapter& chapter : title.chapters)
+        chapters.push_back({XmlText(chapter.name), FrameTimeMilliseconds(chapter.time, rate)});
+    return chapters;
+}
+
+void WriteTextFile(const std::string& path, const std::string& text, const std::vector<std::string>& sources) {
+    std::vector<std::unique_ptr<OutputStream>> files = OpenOutputs({path}, sources);
+    files.front()->write(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    files.front()->close();
 }
 
 std::string XmlText(std::string_view value) {

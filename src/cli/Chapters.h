@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "playlist/PlaylistTitles.h"
+
 namespace halyard::cli {
 
 struct Chapter {
@@ -28,6 +30,13 @@ std::string ChapterTime(int64_t milliseconds);
 // The chapters as lines CHAPTER01=HH:MM:SS.mmm and CHAPTER01NAME=name, each ended by
 // a line feed; names are taken as they are (UTF-8), line breaks in them become spaces.
 std::string SimpleChapterFile(const std::vector<Chapter>& chapters);
+
+// The chapters of a title, their names with XML references replaced, their times at
+// the title set's time base (raising as TimeBaseRate and FrameTimeMilliseconds do).
+std::vector<Chapter> TitleChapters(const PlaylistTitles& playlist, const PlaylistTitle& title);
+
+// Writes a text file that may not be one of the given source files.
+void WriteTextFile(const std::string& path, const std::string& text, const std::vector<std::string>& sources);
 
 // The text of an attribute value with the XML character references replaced: &amp;
 // &lt; &gt; &quot; &apos;, &#NN; and &#xHH; (as UTF-8). Anything else stays as it is.

@@ -1,5 +1,8 @@
 #include "cli/JsonReport.h"
 
+#include "cli/Chapters.h"
+#include "model/Error.h"
+
 namespace halyard::cli {
 
 namespace {
@@ -90,6 +93,87 @@ Json ReportJson(const RunReport& report, const std::string& command) {
     if (command == "demux")
         document["outputs"] = arrayOf(report.outputs, outputJson);
     return document;
+}
+
+namespace {
+
+std::string twoDigits(int slot) {
+    return std::string(slot < 10 ? "0" : "") + std::to_string(slot);
+}
+
+// The box Read XPL offers a track in: video track 1 and streams 1 to 16 have one.
+Json boxOf(const TitleTrack& track) {
+    if (track.kind == StreamClass::Video)
+        return track.slot == 0 ? Json("cbVideo0") : Json(nullptr);
+    if (track.slot >= 16)
+        return nullptr;
+    return (track.kind == StreamClass::Audio ? "cbAudio" : "cbSub") + twoDigits(track.slot);
+}
+
+Json trackJson(const TitleTrack& track) {
+    return Json{
+        {"kind", StreamClassName(track.kind)},
+        {"slot", track.slot},
+        {"box", boxOf(track)},
+        {"name", track.name},
+        {"codec", track.codec},
+        {"description", XmlText(track.description)},
+        {"langcode", track.langcode},
+        {"language", track.language.empty() ? Json(nullptr) : Json(track.language)},
+    };
+}
+
+Json titleJson(const PlaylistTitle& title, std::optional<int> rate) {
+    Json chapters = Json::array();
+    for (size_t i = 0; i < title.chapters.size(); ++i) {
+        const TitleChapter& chapter = title.chapters[i];
+        std::optional<int64_t> start;
+        if (rate) {
+            try {
+                start = FrameTimeMilliseconds(chapter.time, *rate);
+            } catch (const Error&) {
+                // a time that is not HH:MM:SS:FF has no start
+            }
+        }
+        chapters.push_back(Json{
+            {"number", i + 1},
+            {"name", XmlText(chapter.name)},
+            {"time", chapter.time},
+            {"start", start ? Json(ChapterTime(*start)) : Json(nullptr)},
+            {"start_ms", orNull(start)},
+        });
+    }
+    return Json{
+        {"id", title.id},
+        {"name", XmlText(title.name)},
+        {"duration", title.duration},
+        {"tracks", arrayOf(title.tracks, trackJson)},
+        {"chapters", std::move(chapters)},
+    };
+}
+
+} // namespace
+
+Json PlaylistJson(const PlaylistTitles& playlist, const std::string& playlistPath, const std::string& sourcePath) {
+    std::optional<int> rate;
+    try {
+        rate = TimeBaseRate(playlist.timeBase);
+    } catch (const Error&) {
+        // an unknown time base: the chapters keep their playlist times only
+    }
+    Json titles = Json::array();
+    for (const PlaylistTitle& title : playlist.titles)
+        titles.push_back(titleJson(title, rate));
+    return Json{
+        {"format_version", JsonFormatVersion},
+        {"command", "xpl"},
+        {"playlist", Json{{"path", playlistPath}, {"name", XmlText(playlist.playlistName)}}},
+        {"time_base", playlist.timeBase},
+        {"tick_base", playlist.tickBase},
+        {"source", sourcePath.empty() ? Json(nullptr) : Json(sourcePath)},
+        {"source_title", orNull(playlist.sourceTitle)},
+        {"titles", std::move(titles)},
+    };
 }
 
 std::string JsonText(const Json& document) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "jobs/RunReport.h"
+#include "playlist/PlaylistTitles.h"
 
 namespace halyard::cli {
 
@@ -13,6 +14,12 @@ inline constexpr int JsonFormatVersion = 1;
 // The report of a read (and of the demux that followed it) as documented in the README:
 // format_version, command, sources, streams, frames and, after a demux, outputs.
 nlohmann::ordered_json ReportJson(const RunReport& report, const std::string& command);
+
+// A playlist as documented in the README: format_version, command "xpl", the playlist,
+// its time and tick base, the source and the title that plays it, and every title with
+// its tracks and chapters (chapter starts null when the time base is not known).
+nlohmann::ordered_json PlaylistJson(const PlaylistTitles& playlist, const std::string& playlistPath,
+                                    const std::string& sourcePath);
 
 // The document as printed: indented by two spaces, with a final line break.
 std::string JsonText(const nlohmann::ordered_json& document);
