@@ -1,6 +1,8 @@
 // Playlist frame times as chapters, and the rules of the mkvmerge option file.
 #include <gtest/gtest.h>
 
+#include "PsBuilder.h"
+#include "ToolRunner.h"
 #include "cli/Chapters.h"
 #include "cli/MkvmergeOptions.h"
 #include "model/Error.h"
@@ -94,6 +96,53 @@ TEST(MkvmergeOptions, SyncLanguagesNamesAndChaptersPerTrack) {
 
     // Without a playlist: no languages, names or chapters.
     EXPECT_EQ(BuildMkvmergeOptions(report, "/o/F.mkv").arguments.size(), 9u);
+}
+
+TEST(PlaylistTitles, TheSourcesTitleItsTracksAndLanguages) {
+    psb::tools::TempDir dir;
+    const std::string playlist = R"(<Playlist displayName="Disc &amp; More">
+<MediaAttributeList><AudioAttributeItem index="1" codec="DD" channels="6"/></MediaAttributeList>
+<TitleSet timeBase="60fps" tickBase="24fps">
+<Title id="A" displayName="Intro" titleDuration="00:00:10:00">
+<PrimaryAudioVideoClip src="file:///dvddisc/HVDVD_TS/INTRO_1.MAP"/>
+</Title>
+<Title id="B" displayName="Film">
+<PrimaryAudioVideoClip src="file:///dvddisc/HVDVD_TS/FILM_1.MAP">
+<Audio track="1" streamNumber="2" mediaAttr="1" description="Director" langcode="en:01"/>
+<Audio track="2" streamNumber="17" mediaAttr="1" description="out of range"/>
+<Subtitle track="1" streamNumber="20" mediaAttr="9" description="x" langcode="x"/>
+</PrimaryAudioVideoClip>
+<PrimaryAudioVideoClip src="file:///dvddisc/HVDVD_TS/FILM_2.MAP">
+<Audio track="1" streamNumber="2" mediaAttr="1" description="again" langcode="fr:00"/>
+</PrimaryAudioVideoClip>
+<ChapterList><Chapter displayName="One" titleTimeBegin="00:00:00:00"/><Chapter displayName="Two" titleTimeBegin="00:01:00:30"/></ChapterList>
+</Title>
+</TitleSet>
+</Playlist>
+)";
+    const std::string path = dir.file("VPLST000.XPL");
+    psb::writeFile(path, psb::Bytes(playlist.begin(), playlist.end()));
+
+    const PlaylistTitles titles = ReadPlaylistTitles(path, "/disc/HVDVD_TS/FILM_1.EVO");
+    EXPECT_EQ(titles.playlistName, "Disc &amp; More");
+    ASSERT_EQ(titles.titles.size(), 2u);
+    EXPECT_EQ(titles.sourceTitle, 1u);
+    const PlaylistTitle& film = titles.titles[1];
+    ASSERT_EQ(film.tracks.size(), 2u); // stream 17 has no slot; stream 2 once, as its first clip has it
+    EXPECT_EQ(film.tracks[0].slot, 1);
+    EXPECT_EQ(film.tracks[0].name, "DD.6ch.stream.01.Director");
+    EXPECT_EQ(film.tracks[0].language, "en");
+    EXPECT_EQ(film.tracks[1].kind, StreamClass::Subpicture);
+    EXPECT_EQ(film.tracks[1].slot, 19);
+    EXPECT_EQ(film.tracks[1].codec, ""); // mediaAttr 9 names no item
+    EXPECT_EQ(film.tracks[1].language, "");
+    const std::vector<Chapter> chapters = TitleChapters(titles, film);
+    ASSERT_EQ(chapters.size(), 2u);
+    EXPECT_EQ(chapters[1].milliseconds, 60500);
+
+    EXPECT_EQ(ReadPlaylistTitles(path, "/disc/HVDVD_TS/INTRO_1.EVO").sourceTitle, 0u);
+    EXPECT_FALSE(ReadPlaylistTitles(path, "/disc/HVDVD_TS/OTHER.EVO").sourceTitle);
+    EXPECT_FALSE(ReadPlaylistTitles(path, "").sourceTitle);
 }
 
 } // namespace

@@ -183,6 +183,25 @@ TEST_F(Handoff, DemuxOptionFileMuxesEveryStreamMkvmergeCanRead) {
     EXPECT_EQ(videoTracks, mixedVideo ? 1 : 2);
     EXPECT_EQ(audioCodecs, (std::vector<std::string>{"AC-3", "E-AC-3", "DTS", "TrueHD", "PCM"}));
 
+    // From the playlist beside the source: languages and names of the feature's audio
+    // streams, its chapters; the delays of the JSON.
+    std::vector<std::string> languages, names;
+    size_t audio = 0;
+    for (const Json& track : identified["tracks"]) {
+        if (track["type"] != "audio")
+            continue;
+        languages.push_back(track["properties"]["language"]);
+        names.push_back(track["properties"]["track_name"]);
+        const Json& stream = doc["streams"][2 + audio++]; // after the two video streams of the first file
+        ASSERT_EQ(stream["kind"], "audio");
+        EXPECT_NEAR(double(track["properties"]["minimum_timestamp"]) / 1e6, double(stream["delay_ms"]), 1.0);
+    }
+    EXPECT_EQ(languages, (std::vector<std::string>{"eng", "ger", "fre", "eng", "jpn"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"en", "de", "fr", "en", "ja"}));
+    EXPECT_EQ(identified["chapters"][0]["num_entries"], 2);
+    EXPECT_EQ(tools::readText(prefix + "chapters.txt"),
+              "CHAPTER01=00:00:00.000\nCHAPTER01NAME=Opening\nCHAPTER02=00:00:05.200\nCHAPTER02NAME=Second part\n");
+
     // ffprobe agrees with its reading of the source on codecs and channels, audio by audio.
     const tools::ProbedStreams source = tools::probeStreams(feature(1), "-f mpeg");
     const Json muxed = Json::parse(tools::ffprobeJson(mkv));
@@ -233,6 +252,41 @@ TEST_F(Handoff, AudioDelayBecomesTheSyncThatMkvmergeApplies) {
     const int64_t videoFirst = identified["tracks"][0]["properties"]["minimum_timestamp"];
     const int64_t audioFirst = identified["tracks"][1]["properties"]["minimum_timestamp"];
     EXPECT_NEAR(double(audioFirst - videoFirst) / 1e6, double(delay), 1.0);
+}
+
+TEST_F(Handoff, XplJsonAndChaptersOfTheSourcesTitle) {
+    const Ran xpl = Cli("xpl --json --chapters " + dir.file("chapters.txt") + " --source " + feature(1), dir);
+    ASSERT_EQ(xpl.status, 0) << xpl.err;
+    psb::writeFile(dir.file("xpl.json"), psb::Bytes(xpl.out.begin(), xpl.out.end()));
+    EXPECT_TRUE(ValidForJsonTool(dir.file("xpl.json"), dir));
+    const Json doc = Json::parse(xpl.out);
+    EXPECT_EQ(doc["command"], "xpl");
+    EXPECT_EQ(doc["time_base"], "50fps");
+    ASSERT_EQ(doc["titles"].size(), 3u);
+    ASSERT_EQ(doc["source_title"], 1);
+    const Json& feature = doc["titles"][1];
+    EXPECT_EQ(feature["name"], "Demo Feature");
+    EXPECT_EQ(feature["tracks"].size(), 8u); // each slot once over both clips
+    EXPECT_EQ(feature["tracks"][3]["name"], "DD+.2ch.stream.01.de");
+    EXPECT_EQ(feature["tracks"][3]["language"], "de");
+    EXPECT_EQ(feature["chapters"][1]["start"], "00:00:05.200");
+    EXPECT_EQ(feature["chapters"][1]["start_ms"], 5200);
+    EXPECT_EQ(tools::readText(dir.file("chapters.txt")),
+              "CHAPTER01=00:00:00.000\nCHAPTER01NAME=Opening\nCHAPTER02=00:00:05.200\nCHAPTER02NAME=Second part\n");
+
+    // The title that plays the source is needed when there are several.
+    const std::string playlist = demo_->file("disc/ADV_OBJ/VPLST000.XPL");
+    const Ran none = Cli("xpl --chapters " + dir.file("none.txt") + " " + playlist, dir);
+    EXPECT_EQ(none.status, 2);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("none.txt")));
+    // An unknown time base is an error, never a guess.
+    std::string text = tools::readText(playlist);
+    text.replace(text.find("50fps"), 5, "59.94fps");
+    psb::writeFile(dir.file("VPLST000.XPL"), psb::Bytes(text.begin(), text.end()));
+    const Ran unknown = Cli("xpl --chapters " + dir.file("c.txt") + " --source FEATURE_1.EVO " + dir.file("VPLST000.XPL"), dir);
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_EQ(unknown.err,
+              "Unknown time base \"59.94fps\" of the title set: the chapter times cannot be converted\n");
 }
 
 } // namespace
