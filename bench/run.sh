@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Throughput and memory of halyard-cli read/demux against cat, cp and ffmpeg.
+# Throughput and memory of halyard-cli read/demux/rebuild against cat, cp and ffmpeg.
 #
 #   bench/run.sh [BUILD_DIR]
 #
@@ -61,7 +61,7 @@ ffmpeg_copy=(ffmpeg -nostdin -v error -y -i "$file"
 prepare() {
     case $1 in
     cp | dd) rm -f "$work/$1" ;;
-    demux | demux-f0 | ffmpeg) rm -rf "${work:?}/$1" && mkdir -p "$work/$1" ;;
+    demux | demux-f0 | rebuild | rebuild-f0 | ffmpeg) rm -rf "${work:?}/$1" && mkdir -p "$work/$1" ;;
     esac
     sync
 }
@@ -110,6 +110,11 @@ bench demux "$cli" demux --no-fast-check --output "$work/demux" "$file"
 # then demuxes it; with a fast-check size of 0 that first read stops after one block,
 # which leaves the demux pass on its own.
 bench demux-f0 "$cli" demux --fast-size 0 --output "$work/demux-f0" "$file"
+# rebuild takes only .EVO sources: the same stream under that name. Every stream is kept,
+# so every pack is read, rewritten where its ids or navigation data change, and written.
+ln -s "$file" "$work/bench.EVO"
+bench rebuild "$cli" rebuild --output "$work/rebuild" "$work/bench.EVO"
+bench rebuild-f0 "$cli" rebuild --fast-size 0 --output "$work/rebuild-f0" "$work/bench.EVO"
 echo "Load average after timing: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 # The last demux and ffmpeg outputs are still there: the elementary streams must agree.
@@ -126,18 +131,22 @@ check MPEG-2.stream.0.mpv v.m2v
 check DD.stream.00.mpa a0.ac3
 check DD.stream.01.mpa a1.ac3
 check DTSHD.stream.02.mpa a2.dts
+for dir in rebuild rebuild-f0; do
+    if [[ $(stat -c %s "$work/$dir/bench.rebuilt.EVO") = "$size" ]]; then echo "  $dir keeps every pack"
+    else echo "  MISMATCH: $dir bench.rebuilt.EVO is not $size bytes"; fi
+done
 
 echo
-echo "                 ------------ wall time -------------   ------------- CPU time -------------"
-printf '%-8s %8s %7s %6s %6s %6s  %8s %7s %6s %6s %6s %8s\n' command seconds GB/s "x cat" "x cp" "x ffm" \
+echo "                   ------------ wall time -------------   ------------- CPU time -------------"
+printf '%-10s %8s %7s %6s %6s %6s  %8s %7s %6s %6s %6s %8s\n' command seconds GB/s "x cat" "x cp" "x ffm" \
     seconds GB/s "x cat" "x cp" "x ffm" "RSS MiB"
-for name in cat cp dd ffmpeg read demux demux-f0; do
+for name in cat cp dd ffmpeg read demux demux-f0 rebuild rebuild-f0; do
     awk -v n="$name" -v s="$size" -v kib="${rss[$name]}" \
         -v w="${wall[$name]}" -v wcat="${wall[cat]}" -v wcp="${wall[cp]}" -v wff="${wall[ffmpeg]}" \
         -v c="${cpu[$name]}" -v ccat="${cpu[cat]}" -v ccp="${cpu[cp]}" -v cff="${cpu[ffmpeg]}" \
         'function rate(t) { return t > 0 ? s / t / 1e9 : 0 }
          function ratio(a, b) { return b > 0 ? a / b : 0 }
-         BEGIN { printf "%-8s %8.3f %7.2f %6.2f %6.2f %6.2f  %8.3f %7.2f %6.2f %6.2f %6.2f %8.1f\n",
+         BEGIN { printf "%-10s %8.3f %7.2f %6.2f %6.2f %6.2f  %8.3f %7.2f %6.2f %6.2f %6.2f %8.1f\n",
                  n, w, rate(w), ratio(w, wcat), ratio(w, wcp), ratio(w, wff),
                  c, rate(c), ratio(c, ccat), ratio(c, ccp), ratio(c, cff), kib / 1024 }'
 done
@@ -145,7 +154,8 @@ echo "(GB/s: 1e9 bytes of the stream a second; x cat, x cp, x ffm: time over tha
 echo " CPU time = user + system; RSS: peak resident memory over the runs;"
 echo " cp copies inside the kernel (copy_file_range); dd: the copy through read() and write() of 256 KiB"
 echo " blocks, the floor of a demuxer that reads and writes;"
-echo " demux: read pass over the whole file + demux pass; demux-f0: the demux pass after a one-block read)"
+echo " demux: read pass over the whole file + demux pass; demux-f0: the demux pass after a one-block read;"
+echo " rebuild: read pass (300 MiB fast check) + rebuild pass; rebuild-f0: the rebuild pass after a one-block read)"
 
 echo
 "$pictures" "$work/ffmpeg/v.m2v"
@@ -157,7 +167,8 @@ echo
 echo
 awk -v s="$size" -v rw="${wall[read]}" -v rc="${cpu[read]}" -v dw="${wall[demux]}" -v dc="${cpu[demux]}" \
     -v pw="${wall[demux-f0]}" -v pc="${cpu[demux-f0]}" \
-    -v cw="${wall[cp]}" -v cc="${cpu[cp]}" -v rr="${rss[read]}" -v dr="${rss[demux]}" '
+    -v bw="${wall[rebuild]}" -v bc="${cpu[rebuild]}" -v fw="${wall[rebuild-f0]}" -v fc="${cpu[rebuild-f0]}" \
+    -v cw="${wall[cp]}" -v cc="${cpu[cp]}" -v rr="${rss[read]}" -v dr="${rss[demux]}" -v br="${rss[rebuild]}" '
     function verdict(ok) { return ok ? "met" : "MISSED" }
     BEGIN {
         printf "Target read >= 3 GB/s:         wall %.2f GB/s %s, CPU %.2f GB/s %s\n",
@@ -165,8 +176,11 @@ awk -v s="$size" -v rw="${wall[read]}" -v rc="${cpu[read]}" -v dw="${wall[demux]
         printf "Target demux <= 2 x cp:        wall %.2f x %s, CPU %.2f x %s\n",
             dw / cw, verdict(dw / cw <= 2), dc / cc, verdict(dc / cc <= 2)
         printf "  (demux pass alone, demux-f0: wall %.2f x cp, CPU %.2f x cp)\n", pw / cw, pc / cc
-        printf "Target peak RSS <= 16 MiB:     read %.1f MiB, demux %.1f MiB %s\n",
-            rr / 1024, dr / 1024, verdict(rr <= 16384 && dr <= 16384)
+        printf "Target rebuild <= 1.5 x cp:    wall %.2f x %s, CPU %.2f x %s\n",
+            bw / cw, verdict(bw / cw <= 1.5), bc / cc, verdict(bc / cc <= 1.5)
+        printf "  (rebuild pass alone, rebuild-f0: wall %.2f x cp, CPU %.2f x cp)\n", fw / cw, fc / cc
+        printf "Target peak RSS <= 16 MiB:     read %.1f MiB, demux %.1f MiB, rebuild %.1f MiB %s\n",
+            rr / 1024, dr / 1024, br / 1024, verdict(rr <= 16384 && dr <= 16384 && br <= 16384)
         print  "Target picture counter >= 4 GB/s: see the cache figures above"
         print  "Target Read XPL of 100,000 lines < 0.1 s: see the playlist figures above"
     }'

@@ -7,12 +7,14 @@ namespace halyard::cli {
 
 Command AddReadCommand(CLI::App& app);
 Command AddDemuxCommand(CLI::App& app);
+Command AddRebuildCommand(CLI::App& app);
 Command AddXplCommand(CLI::App& app);
 
 std::vector<Command> AddCommands(CLI::App& app) {
     return {
         AddReadCommand(app),
         AddDemuxCommand(app),
+        AddRebuildCommand(app),
         AddXplCommand(app),
     };
 }

@@ -12,6 +12,7 @@
 #include "cli/MkvmergeOptions.h"
 #include "cli/ReadOptions.h"
 #include "cli/Session.h"
+#include "cli/StreamList.h"
 #include "jobs/Paths.h"
 #include "model/Error.h"
 
@@ -31,54 +32,9 @@ struct DemuxOptions {
     std::string playlist;
 };
 
-std::string twoDigits(size_t slot) {
-    return std::string(slot < 10 ? "0" : "") + std::to_string(slot);
-}
-
-// Calls visit(box, box name) for every stream box that has an output.
-template <typename Visit>
-void forEachBox(UiModel& ui, Visit visit) {
-    for (size_t slot = 0; slot < 2; ++slot)
-        visit(ui.cbVideo[slot], "cbVideo" + std::to_string(slot));
-    for (size_t slot = 0; slot < ui.cbAudio.size(); ++slot)
-        visit(ui.cbAudio[slot], "cbAudio" + twoDigits(slot));
-    for (size_t slot = 0; slot < ui.cbSub.size(); ++slot)
-        visit(ui.cbSub[slot], "cbSub" + twoDigits(slot));
-}
-
-// Unticks every box of a found stream that the list names neither by box name nor by
-// caption, as a user unticks the streams not wanted. A name that fits no found stream
-// is a usage error that lists the streams found.
-void keepListedStreams(UiModel& ui, const std::vector<std::string>& wanted) {
-    std::vector<bool> matched(wanted.size(), false);
-    std::string found;
-    forEachBox(ui, [&](StreamBox& box, const std::string& name) {
-        if (!box.ticked)
-            return;
-        found += (found.empty() ? "" : ", ") + box.caption;
-        bool listed = false;
-        for (size_t i = 0; i < wanted.size(); ++i) {
-            if (wanted[i] == name || wanted[i] == box.caption) {
-                matched[i] = true;
-                listed = true;
-            }
-        }
-        box.ticked = listed;
-    });
-    std::string unknown;
-    for (size_t i = 0; i < wanted.size(); ++i)
-        if (!matched[i])
-            unknown += (unknown.empty() ? "\"" : ", \"") + wanted[i] + "\"";
-    if (!unknown.empty())
-        throw UsageError("--streams: no stream " + unknown + " was found. Streams found: " +
-                         (found.empty() ? "none" : found));
-}
-
 // A demux that would write no file is a failure, not a success with nothing done.
 void requireAStreamToWrite(UiModel& ui, const DemuxOptions& options) {
-    bool any = false;
-    forEachBox(ui, [&](StreamBox& box, const std::string&) { any = any || box.ticked; });
-    if (any)
+    if (AnyStreamTicked(ui))
         return;
     if (options.streams)
         throw Error("No stream to demux: --streams selects none of the streams found");
@@ -158,7 +114,7 @@ std::string checkExtension(std::string& extension) {
 }
 
 std::string checkFolder(std::string& folder) {
-    return folder.empty() ? "the output folder cannot be empty" : "";
+    return CheckFolder(folder);
 }
 
 } // namespace
@@ -180,19 +136,9 @@ Command AddDemuxCommand(CLI::App& app) {
     command->add_option("--sub-ext", options->subExt, "extension of subpicture outputs (default sup)")
         ->check(CLI::Validator(checkExtension, ""))
         ->type_name("EXT");
-    command
-        ->add_option_function<std::vector<std::string>>(
-            "--streams",
-            [options](const std::vector<std::string>& names) {
-                options->streams.emplace();
-                for (const std::string& name : names)
-                    if (!name.empty())
-                        options->streams->push_back(name);
-            },
-            "demux only these streams: comma-separated box names (cbVideo0, cbAudio01, cbSub03) or captions "
-            "(DD.stream.01)")
-        ->delimiter(',')
-        ->type_name("LIST");
+    AddStreamsOption(*command, options->streams,
+                     "demux only these streams: comma-separated box names (cbVideo0, cbAudio01, cbSub03) or "
+                     "captions (DD.stream.01)");
     command->add_flag("--lpcm-wav", options->lpcmWav,
                       "write LPCM audio of .EVO and .VOB sources as WAV files (extension wav)");
     command->add_flag("--mkvmerge", options->mkvmerge,
@@ -215,7 +161,7 @@ Command AddDemuxCommand(CLI::App& app) {
                     if (CliUi::interrupted())
                         return;
                     if (options->streams)
-                        keepListedStreams(session.ui, *options->streams);
+                        KeepListedStreams(session.ui, *options->streams);
                     requireAStreamToWrite(session.ui, *options);
                     session.jobs.cbVideoClick();
                     session.jobs.bDemuxClick();

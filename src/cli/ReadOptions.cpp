@@ -48,4 +48,8 @@ std::string CheckExtension(const std::string& extension) {
     return "";
 }
 
+std::string CheckFolder(const std::string& folder) {
+    return folder.empty() ? "the output folder cannot be empty" : "";
+}
+
 } // namespace halyard::cli

@@ -32,4 +32,7 @@ void ApplyReadOptions(const ReadOptions& options, UiModel& ui);
 // Checks an extension given on the command line; returns the complaint or "".
 std::string CheckExtension(const std::string& extension);
 
+// Checks an output folder given on the command line; returns the complaint or "".
+std::string CheckFolder(const std::string& folder);
+
 } // namespace halyard::cli

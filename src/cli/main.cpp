@@ -1,10 +1,7 @@
 // halyard-cli: the jobs of the window from the command line, one subcommand each.
 #include <CLI/CLI.hpp>
-#include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <string>
-#include <unistd.h>
 
 #include "cli/Command.h"
 #include "model/OutputStream.h"
@@ -27,24 +24,10 @@ bool isCommand(const std::vector<Command>& commands, const std::string& name) {
     return false;
 }
 
-// A closed descriptor 0, 1 or 2 would be taken by the first file the run opens, and
-// the log or the error messages written into an output. Each is held open on
-// /dev/null instead; returns false when it was stdout, whose log would be lost.
-bool holdStandardDescriptors() {
-    bool stdoutOpen = true;
-    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
-            continue;
-        ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY); // takes the lowest free number: fd
-        stdoutOpen = stdoutOpen && fd != STDOUT_FILENO;
-    }
-    return stdoutOpen;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!holdStandardDescriptors()) {
+    if (!halyard::HoldStandardDescriptors()) {
         std::fprintf(stderr, "halyard-cli: standard output is closed\n");
         return ExitFailure;
     }

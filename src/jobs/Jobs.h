@@ -56,16 +56,19 @@ public:
     void WMDropFiles(const std::vector<std::string>& paths);
 
     bool jobRunning() const { return jobRunning_; }
-    // The folder Demux writes into: the output folder, or the source's folder.
-    std::string outputFolder() const;
     PathState Paths;
+
+    // Shared with the Rebuild job. The output folder: the one set, or the source's
+    // folder when none is. The second feature file when "Continue with second  EVO"
+    // applies (else ""), with OutputBaseName set from the source and that file.
+    std::string outputFolder() const;
+    std::string secondFileAndBaseName(bool& hasSecondFile);
 
 private:
     void readEvo();
     void demuxJob();
     void labelStreamBoxes();
     void restoreAfterFailedRead(bool readXplWasEnabled);
-    std::string secondFileAndBaseName(bool& hasSecondFile);
     void openSource(const std::string& path);
     void continueOnSecondFile(const std::string& second, ProcessMode mode);
     void createOutputs(const std::string& prefix, const std::vector<std::string>& sources);

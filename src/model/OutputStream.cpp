@@ -226,4 +226,15 @@ void OutputStream::close() {
         throwWriteError(errno);
 }
 
+bool HoldStandardDescriptors() {
+    bool stdoutOpen = true;
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY); // takes the lowest free number: fd
+        stdoutOpen = stdoutOpen && fd != STDOUT_FILENO;
+    }
+    return stdoutOpen;
+}
+
 } // namespace halyard

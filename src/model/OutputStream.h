@@ -69,4 +69,9 @@ std::vector<std::unique_ptr<OutputStream>> OpenOutputs(const std::vector<std::st
 // end that writes anything else calls it at its start.
 void IgnoreFileSizeSignal();
 
+// A closed descriptor 0, 1 or 2 would be taken by the first output a run opens, and
+// log lines or messages written into it. Each closed one is held open on /dev/null;
+// returns false when stdout was closed. Front ends call this first thing.
+bool HoldStandardDescriptors();
+
 } // namespace halyard

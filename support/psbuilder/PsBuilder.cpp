@@ -1,5 +1,6 @@
 #include "PsBuilder.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -23,7 +24,6 @@ constexpr uint8_t kExtension2Bit = 0x01;
 constexpr uint8_t kExtension2FieldLength = 0x81;
 
 constexpr std::size_t kSystemHeaderFixedSize = 12;
-constexpr std::size_t kDsiPacketLength = 0x3FA;
 
 void appendStartCode(Bytes& out, uint8_t id) {
     for (uint8_t byte : kStartCodePrefix)
@@ -366,7 +366,11 @@ NavPack& NavPack::subpictureSync(std::size_t index, uint32_t value) {
     return *this;
 }
 
-std::size_t NavPack::dsiDataOffset() const { return kPackSize - dsi::kDataSize; }
+std::size_t NavPack::dsiDataOffset() const { return kPackSize - dsiDataSize(); }
+
+std::size_t NavPack::dsiDataSize() const {
+    return layout_ == NavLayout::HdDvd ? dsi::kHdDvdDataSize : dsi::kDataSize;
+}
 
 std::size_t NavPack::pciDataOffset() const {
     return header_.size() + (systemHeader_ ? systemHeader_->size() : 0) + kPacketPrefixSize + 1;
@@ -384,7 +388,7 @@ Bytes NavPack::build() const {
         const Bytes sys = systemHeader_->build();
         out.insert(out.end(), sys.begin(), sys.end());
     }
-    const std::size_t used = out.size() + 2 * kPacketPrefixSize + kDsiPacketLength;
+    const std::size_t used = out.size() + 2 * kPacketPrefixSize + 1 + dsiDataSize();
     if (used + 1 > kPackSize) throw std::length_error("NavPack: system header leaves no room for the PCI");
     const std::size_t pciLength = kPackSize - used;
 
@@ -398,7 +402,7 @@ Bytes NavPack::build() const {
     const Bytes pciPacket = rawPacket(sid::kPrivateStream2, pciBody);
     out.insert(out.end(), pciPacket.begin(), pciPacket.end());
 
-    Bytes dsiData(dsi::kDataSize, 0);
+    Bytes dsiData(dsiDataSize(), 0);
     putBe32(dsiData, dsi::kNavPackScr, static_cast<uint32_t>(header_.scrBase()));
     putBe32(dsiData, dsi::kNavPackLbn, packNumber_);
     putBe32(dsiData, dsi::kVobuEndAddress, vobuEndAddress_);
@@ -407,13 +411,13 @@ Bytes NavPack::build() const {
     putBe32(dsiData, dsi::kStartPtm, startPtm_);
     putBe32(dsiData, dsi::kEndPtm, endPtm_);
     // DVD fields first: the HD DVD audio entries overlap the last DVD subpicture entries.
-    if (layout_ != NavLayout::Evo) writeSyncTable(dsiData, dsi::kAudioSyncVob, dsi::kSubpictureSyncVob);
+    if (layout_ == NavLayout::Both || layout_ == NavLayout::Vob)
+        writeSyncTable(dsiData, dsi::kAudioSyncVob, dsi::kSubpictureSyncVob);
     if (layout_ != NavLayout::Vob) writeSyncTable(dsiData, dsi::kAudioSyncEvo, dsi::kSubpictureSyncEvo);
 
-    Bytes dsiBody;
-    dsiBody.reserve(kDsiPacketLength);
-    dsiBody.push_back(navsub::kDsi);
-    dsiBody.insert(dsiBody.end(), dsiData.begin(), dsiData.end());
+    Bytes dsiBody(1 + dsiData.size());
+    dsiBody[0] = navsub::kDsi;
+    std::copy(dsiData.begin(), dsiData.end(), dsiBody.begin() + 1);
     const Bytes dsiPacket = rawPacket(sid::kPrivateStream2, dsiBody);
     out.insert(out.end(), dsiPacket.begin(), dsiPacket.end());
     return out;

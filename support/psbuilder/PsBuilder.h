@@ -283,6 +283,9 @@ enum class NavLayout {
     Both,  // the DVD-Video offsets, then the HD DVD / DVD-Audio offsets
     Vob,   // DVD-Video offsets only
     Evo,   // HD DVD / DVD-Audio offsets only
+    // HD DVD offsets in the HD DVD navigation pack, whose DSI packet is 0x2F3
+    // long and so starts at byte 1287: 00 00 01 BF 02 F3 01 ...
+    HdDvd,
 };
 
 // Offsets in the DSI data, counted from the first byte after the DSI substream id.
@@ -301,6 +304,7 @@ inline constexpr std::size_t kSubpictureSyncEvo = 546;   // 32 x 32 bits
 inline constexpr std::size_t kAudioSyncCount = 8;
 inline constexpr std::size_t kSubpictureSyncCount = 32;
 inline constexpr std::size_t kDataSize = 1017;     // DSI packet length 0x3FA minus the substream id
+inline constexpr std::size_t kHdDvdDataSize = 754;  // HD DVD DSI packet length 0x2F3 minus the substream id
 }  // namespace dsi
 
 // Offsets in the PCI data, counted from the first byte after the PCI substream id.
@@ -342,6 +346,8 @@ public:
     // Offset within the pack of the first byte after the DSI substream id.
     std::size_t dsiDataOffset() const;
     std::size_t pciDataOffset() const;
+    // Bytes of DSI data after the substream id: 1017, or 754 in the HD DVD layout.
+    std::size_t dsiDataSize() const;
     Bytes build() const;
 
 private:

@@ -1,0 +1,64 @@
+// halyard-cli rebuild: the Read EVO job, then the Rebuild job over the streams found (or
+// those that --streams names).
+#include <CLI/CLI.hpp>
+#include <memory>
+#include <optional>
+
+#include "cli/Command.h"
+#include "cli/ReadOptions.h"
+#include "cli/Session.h"
+#include "cli/StreamList.h"
+#include "jobs/Paths.h"
+#include "rebuild/Rebuild.h"
+
+namespace halyard::cli {
+
+namespace {
+
+struct RebuildOptions {
+    ReadOptions read;
+    std::string outputDir;
+    std::optional<std::vector<std::string>> streams;
+};
+
+std::string checkFolder(std::string& folder) {
+    return CheckFolder(folder);
+}
+
+} // namespace
+
+Command AddRebuildCommand(CLI::App& app) {
+    auto options = std::make_shared<RebuildOptions>();
+    CLI::App* command = app.add_subcommand(
+        "rebuild", "Reads FILE, then writes NAME.rebuilt.EVO with only its ticked streams, renumbered, beside FILE "
+                   "or into DIR.");
+    AddReadOptions(*command, options->read);
+    command->add_option("--output", options->outputDir, "output folder (default: the folder of FILE)")
+        ->check(CLI::Validator(checkFolder, ""))
+        ->type_name("DIR");
+    AddStreamsOption(*command, options->streams,
+                     "keep only these streams: comma-separated box names (cbVideo0, cbAudio01, cbSub03) or "
+                     "captions (DD.stream.01)");
+
+    return {command, "rebuild [options] [--streams LIST] [--output DIR] FILE", [options] {
+                Session session(options->read.markup);
+                ApplyReadOptions(options->read, session.ui);
+                session.ui.eWorkdir = options->outputDir;
+                session.jobs.EVOadj();
+                InstallRebuildJob(session.jobs, *session.state, session.ui);
+                return session.run([&] {
+                    // The window offers Rebuild only for an .EVO source.
+                    if (UpperExtension(options->read.file) != ".EVO")
+                        throw UsageError("rebuild takes an .EVO source, not \"" + options->read.file + "\"");
+                    session.jobs.bReadEVOClick();
+                    if (CliUi::interrupted())
+                        return;
+                    if (options->streams)
+                        KeepListedStreams(session.ui, *options->streams);
+                    session.jobs.cbVideoClick();
+                    session.jobs.bRebuildClick();
+                });
+            }};
+}
+
+} // namespace halyard::cli

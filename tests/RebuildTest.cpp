@@ -1,0 +1,392 @@
+// Rebuild: the id map, the pack rewrites, the job and halyard-cli rebuild over files made
+// with the builder and with ffmpeg, checked by demuxing the result and by ffprobe/ffmpeg.
+#include "EngineFixture.h"
+
+#include <algorithm>
+#include <random>
+#include <set>
+
+#include "jobs/Jobs.h"
+#include "jobs/Paths.h"
+#include "model/Error.h"
+#include "rebuild/Rebuild.h"
+
+namespace halyard::test {
+namespace {
+
+using psb::Pes;
+using Kind = RebuildKind;
+
+// More kept streams than a codec has low bits for: every new id is still unique and of
+// the stream's own codec (for video: per pair of ids).
+TEST(RebuildIdMap, NumbersInOrderOfFirstKeepWithinTheCodecWithoutCollisions) {
+    RebuildIdMap map;
+    EXPECT_EQ(map.keep(Kind::Audio, 0x82), 0x80); // the first AC-3 stream
+    EXPECT_EQ(map.keep(Kind::Audio, 0x89), 0x89); // a DTS stream after it: 0x88 | 1
+    EXPECT_EQ(map.keep(Kind::Audio, 0x82), 0x80);
+    EXPECT_EQ(map.keep(Kind::Video, 0xE1), 0xE0);
+    EXPECT_EQ(map.keep(Kind::Video, 0x55), 0x56);
+    EXPECT_EQ(map.keep(Kind::Subpicture, 0x23), 0x20);
+
+    auto codec = [](Kind kind, uint8_t id) {
+        if (kind == Kind::Video)
+            return id == 0x55 || id == 0x56 ? 0x55 : id & 0xFE;
+        return kind == Kind::Subpicture ? id & 0xF0 : (id & 0xF0) == 0xC0 ? 0xC0 : id & 0xF8;
+    };
+    std::vector<std::pair<Kind, uint8_t>> ids;
+    for (int id = 0; id < 256; ++id) {
+        if ((id >= 0x80 && id <= 0x8F) || (id >= 0xA0 && id <= 0xB7) || (id >= 0xC0 && id <= 0xCF))
+            ids.emplace_back(Kind::Audio, uint8_t(id));
+        if ((id >= 0x20 && id <= 0x2F) || (id >= 0x60 && id <= 0x6F))
+            ids.emplace_back(Kind::Subpicture, uint8_t(id));
+        if ((id >= 0xE0 && id <= 0xE3) || id == 0x55 || id == 0x56)
+            ids.emplace_back(Kind::Video, uint8_t(id));
+    }
+    for (unsigned seed = 1; seed <= 20; ++seed) {
+        std::shuffle(ids.begin(), ids.end(), std::mt19937(seed));
+        RebuildIdMap shuffled;
+        std::set<uint8_t> given;
+        for (auto [kind, id] : ids) {
+            const uint8_t newId = shuffled.keep(kind, id);
+            EXPECT_EQ(codec(kind, newId), codec(kind, id)) << "seed " << seed << " id " << int(id);
+            EXPECT_TRUE(given.insert(newId).second) << "seed " << seed << " id " << int(id);
+        }
+    }
+}
+
+psb::Bytes Audio(uint8_t substream, uint8_t seed = 1) {
+    return psb::packWith(Pes(psb::sid::kPrivateStream1).substream(substream).pts(90000).payload(Filled(900, seed)));
+}
+psb::Bytes Vc1(uint8_t extension) {
+    return psb::packWith(
+        Pes(0xFD).streamIdExtension(extension).pstd(true, 80).pts(90000).dts(87000).payload(Filled(900, 3)));
+}
+// An HD DVD navigation pack with the first `audioSync` and `subpictureSync` addresses set.
+psb::Bytes NavPack(uint8_t audioBound, uint8_t videoBound, uint32_t start, uint32_t end, size_t audioSync,
+                   size_t subpictureSync, psb::NavLayout layout = psb::NavLayout::HdDvd) {
+    psb::NavPack nav;
+    psb::SystemHeader header = psb::SystemHeader::dvd(audioBound, videoBound);
+    nav.layout(layout).systemHeader(header.fixedFlag(true).audioLock(false)).startPtm(start).endPtm(end);
+    for (size_t i = 0; i < audioSync; ++i)
+        nav.audioSync(i, uint16_t(0x100 + i));
+    for (size_t i = 0; i < subpictureSync; ++i)
+        nav.subpictureSync(i, uint32_t(0x2000 + i));
+    return nav.build();
+}
+
+// The packs that the rebuilder keeps, as it rewrote them.
+std::vector<psb::Bytes> Rebuilt(PackRebuilder& rebuilder, std::vector<psb::Bytes> packs) {
+    std::vector<psb::Bytes> kept;
+    for (psb::Bytes& pack : packs)
+        if (rebuilder.rebuildPack(pack.data(), pack.size()))
+            kept.push_back(pack);
+    return kept;
+}
+
+TEST(RebuildPacks, DropsUntickedStreamsRenumbersKeptOnesAndCopiesUnknownOnes) {
+    RebuildSelection selection;
+    selection.VideoIds = {0xE0, 0x56};
+    selection.VideoTicked = {false, true};
+    selection.AudioIds = {0x80, 0x81, -1, 0x83, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    selection.AudioTicked[1] = selection.AudioTicked[3] = true;
+    PackRebuilder rebuilder(selection, 0x1000, 0x9000);
+
+    const psb::Bytes stuffed = psb::Pack() // pack_stuffing_length 3: the packet starts at byte 17
+                                   .header(psb::PackHeader().stuffing(3))
+                                   .add(Pes(0xBD).substream(0x80).payload(Filled(50, 1)).build())
+                                   .build();
+    psb::Bytes notAPack = Audio(0x81);
+    notAPack[3] = 0xBB;
+    const psb::Bytes lastPiece(notAPack.begin() + 1, notAPack.begin() + 700);
+    psb::Bytes lastPack = Audio(0x81);
+    lastPack.resize(700);
+    // 0x83 first and 0x81 after it become 0x80 and 0x81; 0x85, in no slot, 0x82.
+    EXPECT_EQ(Rebuilt(rebuilder, {Audio(0x80), stuffed, Audio(0x83), Audio(0x81), Audio(0x85), Audio(0x90), Vc1(0x56),
+                                  Vc1(0x71), psb::packWith(Pes(0xE0).payload(Filled(100, 2))), notAPack, lastPack,
+                                  lastPiece}),
+              (std::vector<psb::Bytes>{Audio(0x80), Audio(0x81), Audio(0x82), Audio(0x90), Vc1(0x55), Vc1(0x71),
+                                       lastPack}));
+}
+
+TEST(RebuildPacks, SystemHeaderBoundsAndDsiFollowTheTickedBoxes) {
+    RebuildSelection selection;
+    selection.VideoTicked = {false, true}; // the second box alone: a video bound of 1
+    selection.AudioTicked[4] = selection.AudioTicked[9] = true;
+    selection.SubpictureTicked[0] = true;
+    PackRebuilder rebuilder(selection, 0x1000, 0x9000);
+    // Audio addresses from 2 on and subpicture addresses 1 to 15 are zeroed; 16 and 17 stay.
+    psb::NavPack expected;
+    psb::SystemHeader header = psb::SystemHeader::dvd(2, 1);
+    expected.layout(psb::NavLayout::HdDvd).systemHeader(header.fixedFlag(true).audioLock(false));
+    expected.startPtm(0x1000).endPtm(0x9000).audioSync(0, 0x100).audioSync(1, 0x101).subpictureSync(0, 0x2000);
+    expected.subpictureSync(16, 0x2010).subpictureSync(17, 0x2011);
+    const auto vob = psb::NavLayout::Vob; // no HD DVD DSI: the bounds only
+    EXPECT_EQ(Rebuilt(rebuilder, {NavPack(5, 2, 0x2000, 0x3000, 8, 18), NavPack(5, 2, 0x2000, 0x3000, 8, 18, vob)}),
+              (std::vector<psb::Bytes>{expected.build(), NavPack(2, 1, 0x2000, 0x3000, 8, 18, vob)}));
+
+    PackRebuilder none(RebuildSelection{}, 0x1000, 0x9000);
+    EXPECT_EQ(Rebuilt(none, {NavPack(5, 2, 0x2000, 0x3000, 8, 16)}).front(), NavPack(0, 0, 0x1000, 0x9000, 0, 0));
+}
+
+// A window whose event pump runs what the test asks: a Cancel, a click on another job.
+class PumpUi : public RecordingUi {
+public:
+    std::function<void()> onPump;
+    void pumpEvents() override {
+        RecordingUi::pumpEvents();
+        if (onPump)
+            onPump();
+    }
+};
+
+struct RebuildRun {
+    std::unique_ptr<RunState> state = std::make_unique<RunState>();
+    PumpUi ui;
+    Jobs jobs{*state, ui};
+    TempDir dir;
+
+    RebuildRun() { InstallRebuildJob(jobs, *state, ui); }
+    std::string file(const std::string& name, const psb::Bytes& data) {
+        psb::writeFile(dir.file(name), data);
+        return dir.file(name);
+    }
+    void read(const std::string& path, const std::string& folder = "") {
+        ui.eEVOfile = path;
+        ui.eWorkdir = folder;
+        if (!folder.empty())
+            fs::create_directories(folder);
+        jobs.EVOadj();
+        jobs.bReadEVOClick();
+    }
+    // The file contents of every output in `folder` after a Demux, sorted.
+    std::vector<std::string> demux(const std::string& folder) {
+        ui.eWorkdir = folder;
+        fs::create_directories(folder);
+        jobs.bDemuxClick();
+        std::vector<std::string> all;
+        for (const auto& entry : fs::directory_iterator(folder))
+            all.push_back(psb::tools::readText(entry.path().string()));
+        std::sort(all.begin(), all.end());
+        return all;
+    }
+    void expectIdle() {
+        EXPECT_FALSE(state->BusyFlag);
+        EXPECT_FALSE(ui.bCancel.enabled);
+        EXPECT_FALSE(jobs.jobRunning());
+        EXPECT_EQ(state->SourceStream, nullptr);
+        EXPECT_TRUE(ui.bRebuild.enabled && ui.bDemux.enabled);
+    }
+};
+
+// A navigation pack, a video pack, then one pack of each audio substream.
+psb::Bytes Feature(uint32_t start, uint32_t end, std::initializer_list<uint8_t> audio, uint8_t seed) {
+    psb::Bytes all = NavPack(1, 1, start, end, 1, 0);
+    all = Cat({all, psb::packWith(Pes(0xE0).pts(start).payload(Filled(500, 1)))});
+    for (uint8_t substream : audio)
+        all = Cat({all, Audio(substream, seed)});
+    return all;
+}
+
+TEST(RebuildJob, JoinsTheSecondFeatureFileWithOneIdMapAndLogsEachStep) {
+    RebuildRun run;
+    run.file("FEATURE_2.EVO", Feature(0x2000, 0x3000, {0x81, 0x83}, 2));
+    run.ui.autoProcess = AutoProcess::Rebuild;
+    run.read(run.file("FEATURE_1.EVO", Feature(0x1000, 0x2000, {0x83}, 1)), run.dir.file("out"));
+    const std::string out = run.dir.file("out") + PathSeparator + "FEATURE_1_FEATURE_2.rebuilt.EVO";
+    EXPECT_EQ(std::vector<std::string>(run.ui.lines.end() - 8, run.ui.lines.end()),
+              (std::vector<std::string>{"Opening file [b]FEATURE_1.EVO[/b]", "File size: 0 Mbytes.", "Creating " + out,
+                                        "Rebuilding...", "Continue on [b]FEATURE_2.EVO[/b]", "Rebuilding...", "Done.",
+                                        ""}));
+    EXPECT_EQ(run.ui.status[0].back(), "Ready");
+    run.expectIdle();
+
+    // 0x83 came first, in the first file: 0x80 in both files; 0x81 after it: 0x81. Every
+    // navigation pack carries the start of the first file and the end of the second.
+    const psb::Bytes rebuilt = ReadAll(out);
+    ASSERT_EQ(rebuilt.size(), 7 * psb::kPackSize);
+    auto substream = [&](size_t pack) { return rebuilt[pack * 2048 + 23 + rebuilt[pack * 2048 + 22]]; };
+    EXPECT_EQ(std::vector<int>({substream(2), substream(5), substream(6)}), std::vector<int>({0x80, 0x81, 0x80}));
+    for (size_t at : {size_t(0), 3 * psb::kPackSize})
+        EXPECT_EQ(std::vector<uint32_t>({psb::readBe32(rebuilt, at + 1338), psb::readBe32(rebuilt, at + 1342)}),
+                  std::vector<uint32_t>({0x1000, 0x3000}));
+}
+
+// Streams of every kind from the same first time stamp, so that subpicture records,
+// relative to the earliest time stamp, do not depend on which streams are kept.
+psb::Bytes MixedStreams() {
+    auto units = [](size_t count, size_t size, uint8_t seed, uint64_t step) {
+        std::vector<psb::AccessUnit> all(count);
+        for (size_t i = 0; i < count; ++i) {
+            all[i].data = Filled(size + i * 37 % 500, uint8_t(seed + i));
+            all[i].pts = 90000 + i * step;
+            all[i].keyframe = i % 12 == 0;
+        }
+        return all;
+    };
+    using Es = psb::ElementaryStream;
+    psb::MuxOptions options;
+    options.navLayout = psb::NavLayout::HdDvd;
+    return psb::muxProgramStream({Es::video(0xE0, units(60, 3000, 1, 3600)), Es::vc1(0x56, units(30, 2500, 2, 7200)),
+                                  Es::audio(0x80, units(40, 700, 3, 2880)), Es::audio(0x81, units(40, 900, 4, 2880)),
+                                  Es::audio(0x8A, units(40, 1000, 5, 2880)), Es::audio(0xC4, units(40, 600, 6, 2880)),
+                                  Es::subpicture(0x20, units(5, 400, 7, 40000)),
+                                  Es::subpicture(0x21, units(5, 2500, 8, 40000))},
+                                 options);
+}
+
+// Demuxing the rebuilt file gives the files of demuxing the kept streams of the source.
+TEST(RebuildJob, DemuxOfTheRebuiltFileHoldsTheKeptStreamsByteForByte) {
+    RebuildRun run;
+    run.read(run.file("MIX.EVO", MixedStreams()));
+    std::vector<StreamBox*> boxes{&run.ui.cbVideo[1]};
+    for (auto* group : {&run.ui.cbAudio, &run.ui.cbSub})
+        for (StreamBox& box : *group)
+            if (box.ticked)
+                boxes.push_back(&box);
+    ASSERT_EQ(boxes.size(), 7u);
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+        std::mt19937 random(seed);
+        for (StreamBox* box : boxes)
+            box->ticked = random() % 2;
+        const std::vector<std::string> expected = run.demux(run.dir.file("demux" + std::to_string(seed)));
+        run.ui.eWorkdir = "";
+        run.jobs.bRebuildClick();
+
+        const psb::Bytes rebuilt = ReadAll(run.dir.file("MIX.rebuilt.EVO"));
+        ASSERT_EQ(rebuilt.size() % psb::kPackSize, 0u);
+        for (size_t at = 0; at < rebuilt.size(); at += psb::kPackSize)
+            ASSERT_EQ(psb::readBe32(rebuilt, at), 0x000001BAu) << "pack at " << at;
+        RebuildRun again;
+        again.read(run.dir.file("MIX.rebuilt.EVO"));
+        EXPECT_EQ(again.demux(again.dir.file("out")), expected) << "seed " << seed;
+    }
+}
+
+TEST(RebuildJob, CancelEndsTheFileAtAPackBoundaryAndNothingElseStartsMeanwhile) {
+    RebuildRun run;
+    psb::PsStream big;
+    big.append(Feature(0x1000, 0x2000, {0x80}, 1)).padPacksTo(6 * 1024 * 1024);
+    run.file("FEATURE_2.EVO", Feature(0x2000, 0x3000, {0x80}, 2));
+    run.ui.cbFastCheck = false;
+    run.read(run.file("FEATURE_1.EVO", big.bytes()));
+    const size_t linesBefore = run.ui.lines.size();
+    run.ui.onPump = [&] {
+        run.jobs.bReadEVOClick();
+        run.jobs.bDemuxClick();
+        run.jobs.bRebuildClick();
+        run.jobs.WMDropFiles({run.dir.file("FEATURE_2.EVO")});
+        run.state->CancelFlag = true;
+    };
+    run.jobs.bRebuildClick();
+    EXPECT_EQ(run.ui.status[1].end()[-2].rfind("Rebuilding FEATURE_1.EVO 4/6 Mbytes, Remaining time: 0:00:0", 0), 0u);
+    EXPECT_EQ(fs::file_size(run.dir.file("FEATURE_1_FEATURE_2.rebuilt.EVO")), 4u * 1024 * 1024);
+    // The one job's lines, without the second file.
+    const std::vector<std::string> lines(run.ui.lines.begin() + long(linesBefore), run.ui.lines.end());
+    EXPECT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines.front(), "Opening file [b]FEATURE_1.EVO[/b]");
+    EXPECT_EQ(lines.end()[-2], "Done.");
+    EXPECT_EQ(run.ui.eEVOfile, run.dir.file("FEATURE_1.EVO"));
+    run.expectIdle();
+}
+
+TEST(RebuildJob, FailuresCloseTheFilesAndLeaveTheWindowIdle) {
+    RebuildRun run;
+    const psb::Bytes first = Feature(0x1000, 0x2000, {0x80}, 1);
+    const psb::Bytes second = Feature(0x2000, 0x3000, {0x80}, 2);
+    run.file("FEATURE_2.EVO", second);
+    run.read(run.file("FEATURE_1.EVO", first));
+    auto failure = [&](const std::string& folder) -> std::string {
+        run.ui.eWorkdir = run.dir.file(folder);
+        try {
+            run.jobs.bRebuildClick();
+        } catch (const Error& error) {
+            run.expectIdle();
+            EXPECT_NE(run.ui.lines.back(), "");
+            return error.what();
+        }
+        return "no error";
+    };
+    auto output = [&](const std::string& folder) {
+        fs::create_directories(run.dir.file(folder));
+        return run.dir.file(folder) + PathSeparator + "FEATURE_1_FEATURE_2.rebuilt.EVO";
+    };
+    fs::create_symlink("/dev/full", output("full"));
+    EXPECT_EQ(failure("full").rfind("Stream write error \"" + output("full") + "\". ", 0), 0u);
+    // An output that is the source or the second feature file under another name is
+    // refused before anything is written.
+    fs::create_symlink("../FEATURE_1.EVO", output("links"));
+    EXPECT_EQ(failure("links"),
+              "Cannot create file \"" + output("links") + "\". It is the source file \"" + run.ui.eEVOfile + "\"");
+    fs::remove(output("links"));
+    fs::create_hard_link(run.dir.file("FEATURE_2.EVO"), output("links"));
+    EXPECT_EQ(failure("links").rfind("Cannot create file \"" + output("links") + "\". It is the source file", 0), 0u);
+    EXPECT_TRUE(ReadAll(run.dir.file("FEATURE_1.EVO")) == first && ReadAll(run.dir.file("FEATURE_2.EVO")) == second);
+
+    const std::string missing = run.dir.file("missing") + PathSeparator + "FEATURE_1_FEATURE_2.rebuilt.EVO";
+    EXPECT_EQ(failure("missing"), "Cannot create file \"" + missing + "\". No such file or directory");
+    run.ui.eEVOfile = run.dir.file("gone.EVO");
+    EXPECT_EQ(failure(""), "Cannot open file \"" + run.dir.file("gone.EVO") + "\". No such file or directory");
+}
+
+// What ffmpeg reports while decoding every video and audio stream; empty when all is well.
+std::string DecodeErrors(const std::string& path) {
+    return psb::tools::capture("ffmpeg -nostdin -v error -f mpeg -i " + psb::tools::shellQuote(path) +
+                               " -map 0:v -map 0:a -f null - 2>&1");
+}
+
+TEST(RebuildFfmpeg, SecondOfTwoAc3StreamsComesOutAs0x80AndDecodes) {
+    if (!psb::tools::haveFfmpeg())
+        GTEST_SKIP() << "ffmpeg/ffprobe not installed";
+    RebuildRun run;
+    const std::string evo = run.dir.file("VTS_01_1.EVO");
+    ASSERT_EQ(psb::tools::run(psb::tools::ffmpegCommand(
+                  "-f lavfi -i testsrc=size=720x480:rate=30000/1001 -f lavfi -i sine=frequency=440:sample_rate=48000 "
+                  "-f lavfi -i sine=frequency=880:sample_rate=48000 -map 0:v -map 1:a -map 2:a -c:a ac3 -ac:a:1 6 "
+                  "-t 3 -c:v mpeg2video -b:v 3M -f dvd " + evo)),
+              0);
+    run.read(evo);
+    run.ui.cbAudio[0].ticked = false;
+    run.jobs.bRebuildClick();
+    const std::string out = run.dir.file("VTS_01_1.rebuilt.EVO");
+    auto streams = psb::tools::probeStreams(out, "-f mpeg");
+    streams.erase("0x1bf"); // navigation packets
+    ASSERT_EQ(streams.size(), 2u);
+    EXPECT_EQ(streams["0x1e0"]["codec_name"], "mpeg2video");
+    EXPECT_EQ(streams["0x80"]["channels"], "6");
+    EXPECT_EQ(DecodeErrors(evo), "");
+    EXPECT_EQ(DecodeErrors(out), "");
+}
+
+// The demo disc joined, without its VC-1 stream (which ffmpeg decodes with errors in the
+// source too), Dolby Digital and DTS: the other streams keep their codecs, renumbered.
+TEST(RebuildFfmpeg, DemoFeatureFilesJoinedKeepTheTickedStreamsAndDecode) {
+    if (!psb::tools::haveFfmpeg())
+        GTEST_SKIP() << "ffmpeg/ffprobe not installed";
+    RebuildRun run;
+    const std::string disc = run.dir.file("disc");
+    ASSERT_EQ(psb::tools::run(std::string(HALYARD_DEMO_GENERATOR_PATH) + " " + disc + " >/dev/null"), 0);
+    run.read(run.dir.file("disc/HVDVD_TS/FEATURE_1.EVO"));
+    const auto& catalogue = run.state->Catalogue;
+    ASSERT_EQ(std::vector<int>({catalogue.VideoType[1], catalogue.AudioType[0], catalogue.AudioType[2]}),
+              std::vector<int>({0x56, 0x80, 0x8A}));
+    run.ui.cbVideo[1].ticked = run.ui.cbAudio[0].ticked = run.ui.cbAudio[2].ticked = false;
+    run.jobs.bRebuildClick();
+    const std::string out = run.dir.file("disc/HVDVD_TS/FEATURE_1_FEATURE_2.rebuilt.EVO");
+
+    std::map<std::string, std::string> ids; // codec -> id
+    for (const auto& [id, entries] : psb::tools::probeStreams(out, "-f mpeg"))
+        ids[entries.at("codec_name")] = id;
+    EXPECT_EQ(ids.size(), 7u); // with the navigation packets
+    EXPECT_EQ(ids["mpeg2video"], "0x1e0");
+    EXPECT_EQ(ids["h264"], "0x1e3"); // the first file's H.264 stream, in no slot after the read: kept
+    EXPECT_EQ(ids["dvd_subtitle"], "0x20");
+    std::set<int> audio;
+    for (const char* codec : {"eac3", "truehd", "pcm_dvd"})
+        audio.insert(std::stoi(ids[codec], nullptr, 16) & 0x0F);
+    EXPECT_EQ(audio, (std::set<int>{0, 1, 2}));
+    EXPECT_EQ(DecodeErrors(run.dir.file("disc/HVDVD_TS/FEATURE_1.EVO")), "");
+    EXPECT_EQ(DecodeErrors(out), "");
+}
+
+} // namespace
+} // namespace halyard::test
