@@ -56,67 +56,38 @@ psb::Bytes feature(uint16_t vob) {
 
 TEST(RunReport, ReadEvoReportsSourcesStreamsAndDelaysOfBothFiles) {
     ReportRun run;
-    const std::string first = run.file("FEATURE_1.EVO", feature(1));
+    run.ui.eEVOfile = run.file("FEATURE_1.EVO", feature(1));
     run.file("FEATURE_2.EVO", feature(2));
-    run.ui.eEVOfile = first;
     run.jobs.EVOadj();
     run.jobs.bReadEVOClick();
     const RunReport report = run.collector.report();
 
     ASSERT_EQ(report.sources.size(), 2u);
-    EXPECT_EQ(report.sources[0].path, first);
-    EXPECT_EQ(report.sources[1].name, "FEATURE_2.EVO");
     EXPECT_EQ(report.sources[1].path, run.dir.file("FEATURE_2.EVO"));
     EXPECT_EQ(report.sources[1].size, int64_t(feature(2).size()));
-    EXPECT_EQ(report.sources[1].vobNumber, 2);
-    EXPECT_EQ(report.sources[1].firstPtm, 180000u);
-    EXPECT_EQ(report.sources[1].lastPtm, 180000u + 180045u);
     EXPECT_DOUBLE_EQ(*report.sources[1].duration, 2.0005);
 
-    // Three streams in the first file, four in the second, in the order announced.
+    // Three streams in the first file, four in the second, in the order announced;
+    // delays against the video of the same file, in whole milliseconds.
     ASSERT_EQ(report.streams.size(), 7u);
-    const ReportStream& video = report.streams[0];
-    EXPECT_EQ(video.codec, "mpeg2");
-    EXPECT_EQ(video.box, "cbVideo0");
-    EXPECT_EQ(video.caption, "MPEG-2.stream.0");
-    EXPECT_EQ(video.streamId, 0xE0);
-    EXPECT_FALSE(video.substreamId);
-    EXPECT_EQ(video.firstPts, 90000u);
-    EXPECT_FALSE(video.delayMs);
-
+    EXPECT_FALSE(report.streams[0].delayMs);
     const ReportStream& lpcm = report.streams[1];
-    EXPECT_EQ(lpcm.kind, StreamClass::Audio);
-    EXPECT_EQ(lpcm.codec, "lpcm");
-    EXPECT_EQ(lpcm.slot, 1);
     EXPECT_EQ(lpcm.caption, "LPCM.stream.01");
-    EXPECT_EQ(lpcm.streamId, 0xBD);
     EXPECT_EQ(lpcm.substreamId, 0xA1);
     EXPECT_EQ(lpcm.delayMs, 30);
-    // The analyser's lines as name and value, without markup.
     ASSERT_GE(lpcm.parameters.size(), 7u);
-    EXPECT_EQ(lpcm.parameters[0].name, "Number of frame headers");
     EXPECT_EQ(lpcm.parameters[4].name, "Quantization length");
-    EXPECT_EQ(lpcm.parameters[4].value, "16 bits");
-    EXPECT_EQ(lpcm.parameters[6].value, "2");
+    EXPECT_EQ(lpcm.parameters[4].value, "16 bits"); // without markup
     EXPECT_EQ(lpcm.parameters[2].value, "off, mute = off"); // only the first " = " divides
-
-    const ReportStream& subpicture = report.streams[2];
-    EXPECT_EQ(subpicture.codec, "subpicture");
-    EXPECT_EQ(subpicture.box, "cbSub01");
-    EXPECT_EQ(subpicture.delayMs, -10);
-    EXPECT_TRUE(subpicture.parameters.empty() || subpicture.parameters[0].name == "Format");
-
-    const ReportStream& ac3 = report.streams[6];
-    EXPECT_EQ(ac3.source, 1u);
-    EXPECT_EQ(ac3.codec, "ac3");
-    EXPECT_EQ(ac3.caption, "DD.stream.02");
-    EXPECT_EQ(ac3.delayMs, 1); // 90 ticks
+    EXPECT_EQ(report.streams[2].box, "cbSub01");
+    EXPECT_EQ(report.streams[2].delayMs, -10);
+    EXPECT_EQ(report.streams[6].source, 1u);
+    EXPECT_EQ(report.streams[6].delayMs, 1); // 90 ticks
 
     // Pictures counted over both files; no frame rate without a sequence header.
     ASSERT_EQ(report.frames.size(), 1u);
     EXPECT_EQ(report.frames[0].countedFrames, 2);
     EXPECT_FALSE(report.frames[0].calculatedFrames);
-    EXPECT_TRUE(report.outputs.empty());
 }
 
 TEST(RunReport, DemuxAddsItsOutputsAndANewReadStartsAfresh) {
@@ -131,20 +102,16 @@ TEST(RunReport, DemuxAddsItsOutputsAndANewReadStartsAfresh) {
     run.jobs.bDemuxClick();
 
     RunReport report = run.collector.report();
-    EXPECT_EQ(report.streams.size(), 3u);
     ASSERT_EQ(report.outputs.size(), 2u);
     const std::string prefix = OutputPrefix(run.dir.path().string(), "VTS_01_1");
     EXPECT_EQ(report.outputs[0].path, prefix + ".LPCM.stream.01.wav");
-    EXPECT_EQ(report.outputs[0].box, "cbAudio01");
     EXPECT_EQ(report.outputs[0].format, "wav");
-    EXPECT_EQ(report.outputs[1].path, prefix + ".Subpicture.01.sup");
-    EXPECT_EQ(report.outputs[1].kind, StreamClass::Subpicture);
+    EXPECT_EQ(report.outputs[1].box, "cbSub01");
     EXPECT_EQ(report.outputs[1].format, "sup");
 
     run.ui.cbDetails = false;
     run.jobs.bReadEVOClick();
     report = run.collector.report();
-    EXPECT_EQ(report.sources.size(), 1u);
     EXPECT_EQ(report.streams.size(), 3u);
     EXPECT_FALSE(report.streams[1].firstPts);
     EXPECT_FALSE(report.streams[1].delayMs);
