@@ -168,26 +168,23 @@ void LpcmWavOutput::write(const std::array<uint8_t, 3>& header, const uint8_t* d
 // Whole groups into converted_, then onto the file.
 void LpcmWavOutput::convert(const uint8_t* in, size_t groupCount) {
     uint8_t* out = converted_.get();
-    const size_t samples = size_t(format_.channels) * (format_.bitsPerSample == 16 ? 1 : 2);
-    for (size_t g = 0; g < groupCount; ++g, in += groupBytes_) {
-        const uint8_t* low = in + 2 * samples; // the low bits follow the upper 16 bits of all samples
-        for (size_t k = 0; k < samples; ++k) {
-            const uint8_t high = in[2 * k], middle = in[2 * k + 1];
-            switch (format_.bitsPerSample) {
-            case 16:
-                *out++ = middle;
-                *out++ = high;
-                break;
-            case 20:
-                *out++ = uint8_t((k % 2 == 0 ? low[k / 2] >> 4 : low[k / 2] & 0x0F) << 4);
-                *out++ = middle;
-                *out++ = high;
-                break;
-            default: // 24
-                *out++ = low[k];
-                *out++ = middle;
-                *out++ = high;
-                break;
+    if (format_.bitsPerSample == 16) {
+        // Frames of big-endian samples: every pair of bytes swapped.
+        const size_t bytes = groupCount * groupBytes_;
+        for (size_t i = 0; i < bytes; i += 2) {
+            out[i] = in[i + 1];
+            out[i + 1] = in[i];
+        }
+        out += bytes;
+    } else {
+        const bool twenty = format_.bitsPerSample == 20;
+        const size_t samples = 2 * size_t(format_.channels);
+        for (size_t g = 0; g < groupCount; ++g, in += groupBytes_) {
+            const uint8_t* low = in + 2 * samples; // the low bits follow the upper 16 bits of all samples
+            for (size_t k = 0; k < samples; ++k, out += 3) {
+                out[0] = twenty ? uint8_t((k % 2 == 0 ? low[k / 2] >> 4 : low[k / 2] & 0x0F) << 4) : low[k];
+                out[1] = in[2 * k + 1];
+                out[2] = in[2 * k];
             }
         }
     }
