@@ -178,6 +178,10 @@ void TfMain::createXplPage() {
     tvXPL->setHeaderHidden(true);
     tvXPL->setSelectionMode(QAbstractItemView::ExtendedSelection);
     tvXPL->setMinimumWidth(50);
+    // The one column is as wide as its widest entry, so that the narrow pane scrolls
+    // sideways to show a whole stream name instead of cutting it at the pane's width.
+    tvXPL->header()->setStretchLastSection(false);
+    tvXPL->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     mXPL = named(new QPlainTextEdit(splXPL), "mXPL", "This is your XPL file (part of it)");
     QFont courier("Courier New", 8);
     courier.setStyleHint(QFont::TypeWriter);

@@ -5,12 +5,14 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSplitter>
@@ -379,6 +381,72 @@ private slots:
         QCOMPARE(tree->topLevelItem(0)->child(0)->text(0), QString("VC-1 1920x1080"));
     }
 
+    void readXplFillsThePlaylistPage() {
+        Window win;
+        readDemo(win);
+        auto* tree = win.get<QTreeWidget>("tvXPL");
+        auto children = [&](int root) {
+            QStringList texts;
+            for (int i = 0; i < tree->topLevelItem(root)->childCount(); ++i)
+                texts << tree->topLevelItem(root)->child(i)->text(0);
+            return texts;
+        };
+        // A second read gives the same page: nothing is listed twice or left out.
+        for (int read = 0; read < 2; ++read) {
+            win.button("bReadXPL")->click();
+            QVERIFY(win.errors.isEmpty());
+            QCOMPARE(win.get<QTabWidget>("PageControl")->currentIndex(), int(XplPage));
+
+            // The memo holds the title that plays the source, from its opening to its closing tag.
+            auto* memo = win.get<QPlainTextEdit>("mXPL");
+            QVERIFY(memo->isVisible());
+            const QStringList lines = memo->toPlainText().split('\n');
+            QVERIFY2(lines.first().startsWith("    <Title ") && lines.first().contains("displayName=\"Demo Feature\""),
+                     qPrintable(lines.first()));
+            QCOMPARE(lines.last(), QString("    </Title>"));
+            QVERIFY(memo->toPlainText().contains("FEATURE_2.MAP") && !memo->toPlainText().contains("LOGO.MAP"));
+
+            QCOMPARE(tree->topLevelItemCount(), 5);
+            QStringList roots;
+            for (int i = 0; i < 5; ++i)
+                roots << tree->topLevelItem(i)->text(0);
+            QCOMPARE(roots, (QStringList{"Info", "Video", "Audio", "Subtitle", "Chapter"}));
+            QVERIFY(tree->topLevelItem(2)->isExpanded());
+            QTreeWidgetItem* longest = tree->topLevelItem(0)->child(0); // whole, the narrow pane scrolls
+            QVERIFY(tree->visualItemRect(longest).width() > tree->fontMetrics().horizontalAdvance(longest->text(0)));
+            const QStringList info = children(0);
+            QCOMPARE(info.size(), 5);
+            QCOMPARE(info.mid(0, 2), (QStringList{"Title: Halyard Demo Disc", "Name: Demo Feature"}));
+            QCOMPARE(info.mid(3), (QStringList{"TimeBase: 50fps", "TickBase: 25fps"}));
+            QCOMPARE(children(1).size(), 2);
+            QCOMPARE(children(1)[0], QString("MPEG-2.stream.0"));
+            const QStringList audio{"DD.6ch.stream.00.en", "DD+.2ch.stream.01.de", "DTS.2ch.stream.02.fr",
+                                    "MLP.2ch.stream.03.en", "LPCM.2ch.stream.04.ja"};
+            QCOMPARE(children(2), audio);
+            QCOMPARE(children(3), QStringList("2bitRLE.stream.00.en"));
+            QCOMPARE(children(4).size(), 2);
+            QCOMPARE(children(4)[0], QString("00:00:00:00: Opening"));
+            QVERIFY(children(4)[1].endsWith(": Second part"));
+
+            // The boxes are those of the playlist's tracks, captioned with their names.
+            QCOMPARE(win.box("cbVideo0")->text(), QString("MPEG-2.stream.0"));
+            QVERIFY(win.box("cbVideo0")->isChecked() && !win.box("cbVideo1")->isEnabled());
+            for (int i = 0; i < audio.size(); ++i) {
+                QCheckBox* box = win.box(qPrintable(QString("cbAudio%1").arg(i, 2, 10, QChar('0'))));
+                QVERIFY(box->isEnabled() && box->isChecked());
+                QCOMPARE(box->text(), audio[i]);
+                QCOMPARE(box->toolTip(), audio[i]);
+            }
+            QVERIFY(!win.box("cbAudio05")->isEnabled());
+            QCOMPARE(win.box("cbSub00")->text(), QString("2bitRLE.stream.00.en"));
+            QVERIFY(win.box("cbSub00")->isChecked());
+
+            for (const char* name : {"bReadXPL", "bReadEVO", "bbEVO", "bbXPL", "bDemux", "bRebuild"})
+                QVERIFY2(win.get(name)->isEnabled(), name);
+            QCOMPARE(win.w.statusPanels().panel(0)->text(), QString(" Ready"));
+        }
+    }
+
     void demuxWritesOneFilePerTickedBox() {
         Window win;
         readDemo(win);
@@ -431,6 +499,65 @@ private slots:
         QCOMPARE(win.questions.size(), 2);
         QVERIFY(win.log().contains("Cancelled.") && !win.log().contains("Continue on"));
         QVERIFY(win.log().contains("Done."));
+    }
+
+    void rebuildWritesTheTickedStreamsAndHoldsOffOtherJobs() {
+        Window win;
+        readDemo(win);
+        QTemporaryDir out;
+        win.get<QLineEdit>("eWorkdir")->setText(out.path());
+        win.box("cbAudio02")->click();
+        const QString rebuilt = out.filePath("FEATURE_1_FEATURE_2.rebuilt.EVO");
+        auto startOfFile = [](const QString& path) {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.read(4) : QByteArray();
+        };
+
+        // In the middle of the rebuild: Cancel asks (No), and no other job starts.
+        bool progressShown = false;
+        win.duringJob([&] {
+            progressShown = win.get<QProgressBar>("StatusProgress")->isVisible();
+            win.button("bReadEVO")->click();
+            win.button("bReadXPL")->click();
+            win.w.bReadEVOClick();
+            win.w.bReadXPLClick();
+            win.w.bDemuxClick();
+            win.button("bCancel")->click();
+        });
+        win.button("bClear")->click();
+        win.button("bRebuild")->click();
+        QVERIFY(win.errors.isEmpty());
+        QCOMPARE(win.questions, QStringList("Are you sure to stop demuxing? [no]"));
+        QVERIFY(progressShown);
+        QCOMPARE(win.log().count("Opening file"), 1);
+        QVERIFY(!win.log().contains("Reading") && !win.log().contains("VPLST000.XPL") && !win.log().contains("Demuxing"));
+        QVERIFY(win.log().contains("Continue on") && win.log().endsWith("Done.\n"));
+
+        // The output: whole packs, the first a pack header, without the unticked stream.
+        const qint64 whole = QFileInfo(rebuilt).size();
+        const qint64 sources = QFileInfo(feature(1)).size() + QFileInfo(feature(2)).size();
+        QVERIFY(whole > 0 && whole < sources);
+        QCOMPARE(whole % 2048, 0);
+        QCOMPARE(startOfFile(rebuilt), QByteArray("\x00\x00\x01\xBA", 4));
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList("FEATURE_1_FEATURE_2.rebuilt.EVO"));
+
+        // The window is idle again.
+        QVERIFY(!win.get<QProgressBar>("StatusProgress")->isVisible());
+        QVERIFY(win.button("bDemux")->isEnabled() && win.button("bRebuild")->isEnabled());
+        QVERIFY(!win.button("bCancel")->isEnabled() && !win.w.runState().BusyFlag);
+        QVERIFY(win.button("bReadEVO")->isEnabled() && win.get("bbEVO")->isEnabled());
+        QCOMPARE(win.w.statusPanels().panel(0)->text(), QString(" Ready"));
+
+        // Yes stops it within the first file, at a pack boundary.
+        win.answer = true;
+        win.duringJob([&] { win.button("bCancel")->click(); });
+        win.button("bClear")->click();
+        win.button("bRebuild")->click();
+        QVERIFY(win.log().contains("Cancelled.") && !win.log().contains("Continue on"));
+        const qint64 cancelled = QFileInfo(rebuilt).size();
+        QVERIFY(cancelled > 0 && cancelled < whole);
+        QCOMPARE(cancelled % 2048, 0);
+        QVERIFY(win.button("bRebuild")->isEnabled() && !win.button("bCancel")->isEnabled());
     }
 
     void closingDuringJobs() {
@@ -621,18 +748,37 @@ private slots:
         }
     }
 
+    // The pages after Read EVO, and the XPL page after Read XPL. The disc is shown under
+    // a short name that stays the same from run to run (a link to the test's disc); runs
+    // side by side take turns with it.
     void screenshotsOfEveryPage() {
+        const QString shown = QDir::temp().filePath("HALYARD");
+        QLockFile lock(shown + ".lock");
+        lock.setStaleLockTime(0); // stale only when its process is gone
+        QVERIFY(lock.lock());
+        auto removeLink = [&] {
+            if (QFileInfo(shown).isSymLink()) // never anything else found under that name
+                QFile::remove(shown);
+        };
+        removeLink(); // left by a run that was killed
+        QVERIFY2(QFile::link(disc_.path(), shown), qPrintable(shown + " is taken"));
+        const auto cleanup = qScopeGuard(removeLink);
+
         Window win;
-        readDemo(win);
+        win.fileAnswer = shown + "/HVDVD_TS/FEATURE_1.EVO";
+        win.get<QToolButton>("bbEVO")->click();
         QVERIFY(QDir().mkpath(HALYARD_SCREENSHOT_DIR));
         auto* pages = win.get<QTabWidget>("PageControl");
         const char* names[] = {"status", "video", "audio", "subpicture", "xpl", "options"};
         for (int page = 0; page < 6; ++page) {
+            if (page == XplPage)
+                win.button("bReadXPL")->click();
             pages->setCurrentIndex(page);
             QApplication::processEvents();
             const QString path = QString(HALYARD_SCREENSHOT_DIR) + "/" + names[page] + "-page.png";
             QVERIFY2(win.w.grab().save(path), qPrintable(path));
         }
+        QVERIFY(win.errors.isEmpty());
     }
 };
 
