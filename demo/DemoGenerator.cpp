@@ -236,12 +236,13 @@ void writeFeature(const FeatureFile& f, const fs::path& folder) {
     std::printf("%s: %zu bytes, %zu packs\n", (folder / f.name).string().c_str(), evo.size(), evo.size() / kPackSize);
 }
 
-// Title duration and clip times in HH:MM:SS:FF at 25 frames per second.
+// Title duration and clip times of a number of 25 fps video frames, in HH:MM:SS:FF,
+// FF counting frames of the title set's time base, 50 fps: two per video frame.
 std::string timecode(uint64_t frames) {
     char text[32];
     std::snprintf(text, sizeof text, "%02llu:%02llu:%02llu:%02llu", static_cast<unsigned long long>(frames / 90000),
                   static_cast<unsigned long long>(frames / 1500 % 60), static_cast<unsigned long long>(frames / 25 % 60),
-                  static_cast<unsigned long long>(frames % 25));
+                  static_cast<unsigned long long>(frames % 25 * 2));
     return text;
 }
 

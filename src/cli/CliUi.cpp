@@ -22,6 +22,8 @@ CliUi::CliUi(RunState& state, bool markup)
       stderrTerminal_(::isatty(STDERR_FILENO) == 1) {}
 
 void CliUi::log(std::string_view line) {
+    if (onLog)
+        onLog(line);
     if (quiet)
         return;
     std::string text;

@@ -24,6 +24,8 @@ public:
 
     // What Ctrl-C does at the next pump (the Cancel button's handler).
     std::function<void()> onInterrupt;
+    // Sees every log line, printed or not.
+    std::function<void(std::string_view)> onLog;
 
     // Ends the status line on the terminal, if one was shown.
     void finishStatus();

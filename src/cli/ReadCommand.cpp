@@ -17,7 +17,13 @@ Command AddReadCommand(CLI::App& app) {
                 Session session(options->markup);
                 ApplyReadOptions(*options, session.ui);
                 session.jobs.EVOadj();
-                return session.run([&] { session.jobs.bReadEVOClick(); });
+                if (options->json)
+                    session.printJsonInsteadOfLog();
+                return session.run([&] {
+                    session.jobs.bReadEVOClick();
+                    if (options->json)
+                        session.printJson("read");
+                });
             }};
 }
 

@@ -25,6 +25,8 @@ void AddReadOptions(CLI::App& command, ReadOptions& options) {
     command.add_flag("--no-continue", options.noContinue,
                      "do not continue into the second feature file (FEATURE_1.EVO into FEATURE_2.EVO)");
     command.add_flag("--markup", options.markup, "print log lines with their markup tags");
+    command.add_flag("--json", options.json,
+                     "print the results as one JSON document (format_version 1) instead of the log");
     command.add_option("FILE", options.file, "the .EVO, .VOB or .AOB source")->required()->type_name("");
 }
 

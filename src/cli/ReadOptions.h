@@ -20,6 +20,7 @@ struct ReadOptions {
     bool noDetails = false;
     bool noContinue = false;
     bool markup = false;
+    bool json = false;
 };
 
 // Adds the read options and the FILE argument to a subcommand.

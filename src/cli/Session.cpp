@@ -5,12 +5,20 @@
 #include <cstring>
 
 #include "cli/Command.h"
+#include "cli/JsonReport.h"
 #include "model/Error.h"
 
 namespace halyard::cli {
 
-Session::Session(bool markup) : state(std::make_unique<RunState>()), ui(*state, markup), jobs(*state, ui) {
+Session::Session(bool markup)
+    : state(std::make_unique<RunState>()), ui(*state, markup), jobs(*state, ui), report(*state, ui) {
     ui.onInterrupt = [this] { jobs.bCancelClick(); };
+    ui.onLog = [this](std::string_view line) { report.line(line); };
+}
+
+void Session::printJson(const std::string& command) const {
+    const std::string text = JsonText(ReportJson(report.report(), command));
+    std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
 int Session::run(const std::function<void()>& body) {

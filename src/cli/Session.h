@@ -4,6 +4,7 @@
 
 #include "cli/CliUi.h"
 #include "jobs/Jobs.h"
+#include "jobs/RunReport.h"
 #include "model/RunState.h"
 
 namespace halyard::cli {
@@ -21,6 +22,12 @@ public:
     std::unique_ptr<RunState> state;
     CliUi ui;
     Jobs jobs;
+    // What the jobs found and wrote, for --json and --mkvmerge.
+    RunReportCollector report;
+
+    // Prints the report as a JSON document instead of the log.
+    void printJsonInsteadOfLog() { ui.quiet = true; }
+    void printJson(const std::string& command) const;
 };
 
 } // namespace halyard::cli

@@ -4,8 +4,11 @@
 #include <cstdio>
 #include <memory>
 
+#include "cli/Chapters.h"
 #include "cli/Command.h"
+#include "cli/JsonReport.h"
 #include "cli/Session.h"
+#include "model/Error.h"
 #include "playlist/ReadXpl.h"
 
 namespace halyard::cli {
@@ -17,6 +20,8 @@ struct XplOptions {
     std::string playlist;
     std::string show = "log";
     bool markup = false;
+    bool json = false;
+    std::string chapters;
 };
 
 void print(const std::string& line) {
@@ -61,6 +66,24 @@ void choosePaths(const XplOptions& options, Session& session) {
     session.jobs.XPLadj();
 }
 
+// The title whose chapters --chapters writes: the one that plays the source, or the
+// only title of the playlist.
+const PlaylistTitle& chosenTitle(const PlaylistTitles& playlist, const Session& session) {
+    if (playlist.sourceTitle)
+        return playlist.titles[*playlist.sourceTitle];
+    if (playlist.titles.size() == 1)
+        return playlist.titles.front();
+    if (session.ui.eEVOfile.empty())
+        throw UsageError("xpl --chapters: the playlist has " + std::to_string(playlist.titles.size()) +
+                         " titles; give the source of one with --source");
+    throw Error("No title of \"" + session.ui.eXPLfile + "\" plays \"" + session.ui.eEVOfile + "\"");
+}
+
+void writeChapters(const XplOptions& options, const PlaylistTitles& playlist, const Session& session) {
+    const PlaylistTitle& title = chosenTitle(playlist, session);
+    WriteTextFile(options.chapters, SimpleChapterFile(TitleChapters(playlist, title)), {session.ui.eXPLfile});
+}
+
 } // namespace
 
 Command AddXplCommand(CLI::App& app) {
@@ -75,16 +98,35 @@ Command AddXplCommand(CLI::App& app) {
         ->check(CLI::IsMember({"log", "memo", "tree", "boxes"}).description(""))
         ->type_name("log|memo|tree|boxes");
     command->add_flag("--markup", options->markup, "print log lines with their markup tags");
+    command
+        ->add_flag("--json", options->json,
+                   "print the playlist's titles, tracks, chapters and time base as one JSON document (format_version "
+                   "1) instead of the log")
+        ->excludes(command->get_option("--show"));
+    command
+        ->add_option("--chapters", options->chapters,
+                     "write the chapters of the source's title (or of the only title) to FILE, as lines "
+                     "CHAPTER01=HH:MM:SS.mmm and CHAPTER01NAME=name")
+        ->type_name("FILE");
     command->add_option("PLAYLIST", options->playlist, "the playlist")->type_name("");
 
-    return {command, "xpl [--source FILE] [--show log|memo|tree|boxes] [--markup] [PLAYLIST]", [options] {
+    return {command, "xpl [--source FILE] [--show log|memo|tree|boxes] [--markup] [--json] [--chapters FILE] [PLAYLIST]",
+            [options] {
                 Session session(options->markup);
                 InstallReadXplJob(session.jobs, *session.state, session.ui);
                 session.ui.cbAutoRead = false;
-                session.ui.quiet = options->show != "log";
+                session.ui.quiet = options->show != "log" || options->json;
                 return session.run([&] {
                     choosePaths(*options, session);
                     session.jobs.bReadXPLClick();
+                    if (options->json || !options->chapters.empty()) {
+                        const PlaylistTitles playlist = ReadPlaylistTitles(session.ui.eXPLfile, session.ui.eEVOfile);
+                        if (!options->chapters.empty())
+                            writeChapters(*options, playlist, session);
+                        if (options->json)
+                            std::fputs(JsonText(PlaylistJson(playlist, session.ui.eXPLfile, session.ui.eEVOfile)).c_str(),
+                                       stdout);
+                    }
                     if (options->show == "memo")
                         for (const std::string& line : session.ui.mXPL)
                             print(line);

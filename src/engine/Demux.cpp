@@ -157,6 +157,7 @@ bool Demuxer::examineByte(uint8_t byte) {
         substreamByte(byte);
     } else if (c_.LpcmExtraCount > 0) {
         c_.PacketRemaining -= 1;
+        c_.LpcmHeader[size_t(3 - c_.LpcmExtraCount)] = byte;
         if (--c_.LpcmExtraCount == 0) {
             c_.InPayload = true;
             c_.PacketKind = KindAudio;

@@ -1,5 +1,6 @@
 #pragma once
 // The engine's run: one object per call of demux(), holding the run context.
+#include <array>
 #include <chrono>
 #include <cstdint>
 
@@ -47,6 +48,7 @@ struct RunContext {
     int32_t Extension2Count = 0;
     uint8_t SubstreamCount = 0;
     uint8_t LpcmExtraCount = 0;
+    std::array<uint8_t, 3> LpcmHeader{}; // bytes 5-7 of the last LPCM packet's header
     int32_t TrueHdExtraCount = 0;
     int32_t SkipPending = 0;
     uint32_t PtsAccumulator = 0;
@@ -112,6 +114,7 @@ private:
     // Payload writer (PayloadWriter.cpp).
     void writePayload(int32_t payloadStart, int32_t length);
     static void writeTo(OutputStream* output, const uint8_t* data, int32_t length);
+    void writeWav(LpcmWavOutput& output, const uint8_t* data, int32_t length);
 
     // Progress, refresh (Progress.cpp).
     void afterRead(int64_t position);

@@ -22,6 +22,13 @@ void Demuxer::writeTo(OutputStream* output, const uint8_t* data, int32_t length)
         output->write(data, size_t(length));
 }
 
+// A WAV output takes the samples of LPCM packets only: the packets of another codec
+// that shares the slot cannot be samples of it.
+void Demuxer::writeWav(LpcmWavOutput& output, const uint8_t* data, int32_t length) {
+    if (c_.AudioCodec == AudioLpcm && length > 0)
+        output.write(c_.LpcmHeader, data, size_t(length));
+}
+
 void Demuxer::writePayload(int32_t start, int32_t length) {
     const uint8_t* chunk = state_.BlockBuffer.data() + start;
     switch (c_.PacketKind) {
@@ -35,8 +42,12 @@ void Demuxer::writePayload(int32_t start, int32_t length) {
     }
     case KindAudio: {
         const auto slot = size_t(c_.CurrentAudioSlot);
-        if (slot < state_.AudioOutput.size())
-            writeTo(state_.AudioOutput[slot].get(), chunk, length);
+        if (slot < state_.AudioOutput.size()) {
+            if (LpcmWavOutput* wav = state_.AudioWavOutput[slot].get())
+                writeWav(*wav, chunk, length);
+            else
+                writeTo(state_.AudioOutput[slot].get(), chunk, length);
+        }
         c_.CurrentPts = 0;
         c_.CurrentPtsSet = false;
         break;

@@ -26,27 +26,42 @@ std::string Jobs::outputFolder() const {
     return sourceFolder.empty() ? std::string(".") + PathSeparator : sourceFolder;
 }
 
+// LPCM (0xA0-0xA7) of an .EVO or .VOB source, with "lpcmWav" on. DVD-Audio LPCM has
+// a header of its own, and 0xA1 of an .AOB source is MLP.
+bool Jobs::writesWav(size_t audioSlot) const {
+    const int32_t type = readAudioType_[audioSlot];
+    return ui_.lpcmWav && (type & 0xF8) == 0xA0 && UpperExtension(ui_.eEVOfile) != ".AOB";
+}
+
 // One output per ticked box, all opened at once: none is created or emptied unless
-// every one can be, and none may be a file the job reads.
+// every one can be, and none may be a file the job reads. An LPCM slot written as WAV
+// gets a WAV writer over its file.
 void Jobs::createOutputs(const std::string& prefix, const std::vector<std::string>& sources) {
     std::vector<std::unique_ptr<OutputStream>*> slots;
+    std::vector<std::unique_ptr<LpcmWavOutput>*> wavSlots;
     std::vector<std::string> paths;
-    auto add = [&](std::unique_ptr<OutputStream>& output, const StreamBox& box, const std::string& extension) {
+    auto add = [&](std::unique_ptr<OutputStream>& output, const StreamBox& box, const std::string& extension,
+                   std::unique_ptr<LpcmWavOutput>* wav = nullptr) {
         if (!box.ticked)
             return;
         slots.push_back(&output);
-        paths.push_back(prefix + "." + box.caption + "." + extension);
+        wavSlots.push_back(wav);
+        paths.push_back(prefix + "." + box.caption + "." + (wav ? "wav" : extension));
     };
     for (size_t slot = 0; slot < state_.VideoOutput.size(); ++slot)
         add(state_.VideoOutput[slot], ui_.cbVideo[slot], ui_.eVideoExt);
     for (size_t slot = 0; slot < state_.AudioOutput.size(); ++slot)
-        add(state_.AudioOutput[slot], ui_.cbAudio[slot], ui_.eAudioExt);
+        add(state_.AudioOutput[slot], ui_.cbAudio[slot], ui_.eAudioExt,
+            writesWav(slot) ? &state_.AudioWavOutput[slot] : nullptr);
     for (size_t slot = 0; slot < state_.SubpictureOutput.size(); ++slot)
         add(state_.SubpictureOutput[slot], ui_.cbSub[slot], ui_.eSubExt);
 
     std::vector<std::unique_ptr<OutputStream>> outputs = OpenOutputs(paths, sources);
     for (size_t i = 0; i < outputs.size(); ++i) {
-        *slots[i] = std::move(outputs[i]);
+        if (wavSlots[i])
+            *wavSlots[i] = std::make_unique<LpcmWavOutput>(std::move(outputs[i]));
+        else
+            *slots[i] = std::move(outputs[i]);
         ui_.log("Creating " + paths[i]);
     }
 }

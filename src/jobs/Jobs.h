@@ -1,4 +1,5 @@
 #pragma once
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
@@ -71,6 +72,7 @@ private:
     void openSource(const std::string& path);
     void continueOnSecondFile(const std::string& second, ProcessMode mode);
     void createOutputs(const std::string& prefix, const std::vector<std::string>& sources);
+    bool writesWav(size_t audioSlot) const;
 
     // Marks a job as running for the life of the guard.
     class JobGuard {
@@ -87,6 +89,9 @@ private:
     RunState& state_;
     UiModel& ui_;
     bool jobRunning_ = false;
+    // The audio type codes of the last Read EVO; Read XPL's marks in the catalogue do
+    // not tell which slots are LPCM.
+    std::array<int32_t, AudioSlots> readAudioType_{};
 };
 
 } // namespace halyard

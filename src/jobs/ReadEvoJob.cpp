@@ -26,7 +26,9 @@ void keepStreamsOfFirstFile(StreamCatalogue& catalogue, const StreamCatalogue& f
 }
 } // namespace
 
-Jobs::Jobs(RunState& state, UiModel& ui) : state_(state), ui_(ui) {}
+Jobs::Jobs(RunState& state, UiModel& ui) : state_(state), ui_(ui) {
+    readAudioType_.fill(EmptySlot);
+}
 
 void Jobs::bReadEVOClick() {
     if (jobRunning_)
@@ -110,6 +112,7 @@ void Jobs::readEvo() {
     state_.SourceStream.reset();
 
     // 14-18: offer the streams, report, give the buttons back.
+    readAudioType_ = state_.Catalogue.AudioType;
     labelStreamBoxes();
     ui_.log("Done.");
     ui_.log("");

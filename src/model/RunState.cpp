@@ -72,7 +72,7 @@ void LookupTables::fill() {
 
 void RunState::closeAll() {
     std::exception_ptr first;
-    auto closeOne = [&first](std::unique_ptr<OutputStream>& output) {
+    auto closeOne = [&first](auto& output) {
         if (!output)
             return;
         try {
@@ -89,6 +89,8 @@ void RunState::closeAll() {
     for (auto& output : AudioOutput)
         closeOne(output);
     for (auto& output : SubpictureOutput)
+        closeOne(output);
+    for (auto& output : AudioWavOutput)
         closeOne(output);
     if (first)
         std::rethrow_exception(first);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "model/LpcmWavOutput.h"
 #include "model/OutputStream.h"
 #include "model/SourceFile.h"
 
@@ -66,6 +67,8 @@ struct RunState {
     std::array<std::unique_ptr<OutputStream>, 2> VideoOutput;
     std::array<std::unique_ptr<OutputStream>, 16> AudioOutput;
     std::array<std::unique_ptr<OutputStream>, 16> SubpictureOutput;
+    // LPCM audio slots written as WAV files instead of AudioOutput.
+    std::array<std::unique_ptr<LpcmWavOutput>, 16> AudioWavOutput;
 
     // Run flags.
     bool CancelFlag = false;

@@ -73,6 +73,8 @@ public:
     bool cbDetails = true;
     bool cbAutoRead = true;
     AutoProcess autoProcess = AutoProcess::None;
+    // Demux writes LPCM audio of .EVO and .VOB sources as WAV files (extension "wav").
+    bool lpcmWav = false;
 
     // Folders the file dialogs open in, and the playlist dialog's preset name.
     std::string odEVOfileInitialDir;

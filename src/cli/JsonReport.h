@@ -1,0 +1,27 @@
+#pragma once
+// The results of a run as one JSON document, for the tools that come after.
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "jobs/RunReport.h"
+#include "playlist/PlaylistTitles.h"
+
+namespace halyard::cli {
+
+// Version of the document's layout; a change that breaks a reader raises it.
+inline constexpr int JsonFormatVersion = 1;
+
+// The report of a read (and of the demux that followed it) as documented in the README:
+// format_version, command, sources, streams, frames and, after a demux, outputs.
+nlohmann::ordered_json ReportJson(const RunReport& report, const std::string& command);
+
+// A playlist as documented in the README: format_version, command "xpl", the playlist,
+// its time and tick base, the source and the title that plays it, and every title with
+// its tracks and chapters (chapter starts null when the time base is not known).
+nlohmann::ordered_json PlaylistJson(const PlaylistTitles& playlist, const std::string& playlistPath,
+                                    const std::string& sourcePath);
+
+// The document as printed: indented by two spaces, with a final line break.
+std::string JsonText(const nlohmann::ordered_json& document);
+
+} // namespace halyard::cli

@@ -1,0 +1,37 @@
+#pragma once
+// An mkvmerge option file that muxes the streams Demux wrote into one Matroska file.
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "jobs/RunReport.h"
+
+namespace halyard::cli {
+
+// What a playlist says of the streams: by class and slot, a language and a track name.
+struct PlaylistTrack {
+    std::string language;
+    std::string name;
+};
+struct PlaylistInfo {
+    std::map<std::pair<StreamClass, int>, PlaylistTrack> tracks;
+    std::string chaptersPath; // a simple chapter file; empty for none
+};
+
+struct MkvmergeOptions {
+    // The option file's content: mkvmerge's arguments as a JSON array.
+    nlohmann::json arguments = nlohmann::json::array();
+    // One line for each output left out, saying which and why.
+    std::vector<std::string> leftOut;
+};
+
+// Arguments that write mkvPath from every output of the report that mkvmerge can
+// read: a --sync for each audio delay (against the first video stream of the first
+// source), and languages, track names and chapters from the playlist when one is given.
+// Raw LPCM (written without WAV) and ".sup" subpictures are left out.
+MkvmergeOptions BuildMkvmergeOptions(const RunReport& report, const std::string& mkvPath,
+                                     const PlaylistInfo* playlist = nullptr);
+
+} // namespace halyard::cli
