@@ -1,6 +1,7 @@
 #include "cli/JsonReport.h"
 
 #include "cli/Chapters.h"
+#include "jobs/StreamNames.h"
 #include "model/Error.h"
 
 namespace halyard::cli {
@@ -97,9 +98,6 @@ Json ReportJson(const RunReport& report, const std::string& command) {
 
 namespace {
 
-std::string twoDigits(int slot) {
-    return std::string(slot < 10 ? "0" : "") + std::to_string(slot);
-}
 
 // The box Read XPL offers a track in: video track 1 and streams 1 to 16 have one.
 Json boxOf(const TitleTrack& track) {
@@ -107,7 +105,7 @@ Json boxOf(const TitleTrack& track) {
         return track.slot == 0 ? Json("cbVideo0") : Json(nullptr);
     if (track.slot >= 16)
         return nullptr;
-    return (track.kind == StreamClass::Audio ? "cbAudio" : "cbSub") + twoDigits(track.slot);
+    return track.kind == StreamClass::Audio ? AudioBoxName(track.slot) : SubpictureBoxName(track.slot);
 }
 
 Json trackJson(const TitleTrack& track) {

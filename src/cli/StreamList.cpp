@@ -3,24 +3,22 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/Command.h"
+#include "jobs/StreamNames.h"
 #include "model/UiModel.h"
 
 namespace halyard::cli {
 
 namespace {
-std::string twoDigits(size_t slot) {
-    return std::string(slot < 10 ? "0" : "") + std::to_string(slot);
-}
 
 // Calls visit(box, box name) for every stream box that has an output.
 template <typename Visit>
 void forEachBox(UiModel& ui, Visit visit) {
     for (size_t slot = 0; slot < 2; ++slot)
-        visit(ui.cbVideo[slot], "cbVideo" + std::to_string(slot));
+        visit(ui.cbVideo[slot], VideoBoxName(int(slot)));
     for (size_t slot = 0; slot < ui.cbAudio.size(); ++slot)
-        visit(ui.cbAudio[slot], "cbAudio" + twoDigits(slot));
+        visit(ui.cbAudio[slot], AudioBoxName(int(slot)));
     for (size_t slot = 0; slot < ui.cbSub.size(); ++slot)
-        visit(ui.cbSub[slot], "cbSub" + twoDigits(slot));
+        visit(ui.cbSub[slot], SubpictureBoxName(int(slot)));
 }
 } // namespace
 

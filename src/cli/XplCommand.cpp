@@ -8,6 +8,7 @@
 #include "cli/Command.h"
 #include "cli/JsonReport.h"
 #include "cli/Session.h"
+#include "jobs/StreamNames.h"
 #include "model/Error.h"
 #include "playlist/ReadXpl.h"
 
@@ -36,9 +37,6 @@ void printTree(const std::vector<TreeNode>& nodes, const std::string& indent) {
     }
 }
 
-std::string twoDigits(size_t slot) {
-    return std::string(slot < 10 ? "0" : "") + std::to_string(slot);
-}
 
 // The enabled stream boxes: name, tab, caption.
 void printBoxes(const UiModel& ui) {
@@ -47,11 +45,11 @@ void printBoxes(const UiModel& ui) {
             print(name + "\t" + box.caption);
     };
     for (size_t slot = 0; slot < ui.cbVideo.size(); ++slot)
-        line(ui.cbVideo[slot], "cbVideo" + std::to_string(slot));
+        line(ui.cbVideo[slot], VideoBoxName(int(slot)));
     for (size_t slot = 0; slot < ui.cbAudio.size(); ++slot)
-        line(ui.cbAudio[slot], "cbAudio" + twoDigits(slot));
+        line(ui.cbAudio[slot], AudioBoxName(int(slot)));
     for (size_t slot = 0; slot < ui.cbSub.size(); ++slot)
-        line(ui.cbSub[slot], "cbSub" + twoDigits(slot));
+        line(ui.cbSub[slot], SubpictureBoxName(int(slot)));
 }
 
 // The source path without a stream scan, then the playlist: the one given, else the

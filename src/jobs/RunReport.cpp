@@ -72,9 +72,6 @@ std::optional<std::pair<StreamClass, int>> slotOfId(int id) {
     return std::nullopt;
 }
 
-std::string twoDigits(int slot) {
-    return std::string(slot < 10 ? "0" : "") + std::to_string(slot);
-}
 
 // Nearest integer, halves to the even neighbour, as the frame count report rounds.
 int64_t roundedHalfEven(double value) {
@@ -177,21 +174,21 @@ bool RunReportCollector::announcement(const std::string& text) {
             if (type < 0xE0)
                 stream.streamIdExtension = type;
             if (slot < 2) {
-                stream.box = "cbVideo" + std::to_string(slot);
+                stream.box = VideoBoxName(slot);
                 stream.caption = VideoStreamName(type) + VideoSuffix(slot);
             }
         } else if (a.kind == StreamClass::Audio && slot < AudioSlots) {
             const int32_t type = catalogue.AudioType[size_t(slot)];
             stream.streamId = PrivateStream1;
             stream.substreamId = type;
-            stream.box = "cbAudio" + twoDigits(slot);
+            stream.box = AudioBoxName(slot);
             stream.caption = AudioStreamName(type) + TwoDigitSuffix(slot);
         } else if (a.kind == StreamClass::Subpicture && slot < SubpictureSlots) {
             const int32_t type = catalogue.SubpictureType[size_t(slot)];
             stream.streamId = PrivateStream1;
             stream.substreamId = type;
             if (slot < 16) {
-                stream.box = "cbSub" + twoDigits(slot);
+                stream.box = SubpictureBoxName(slot);
                 stream.caption = SubpictureStreamName(type) + TwoDigitSuffix(slot);
             }
         } else {
@@ -269,17 +266,17 @@ void RunReportCollector::output(const std::string& path) {
     out.slot = slot;
     switch (kind) {
     case StreamClass::Video:
-        out.box = "cbVideo" + std::to_string(slot);
+        out.box = VideoBoxName(slot);
         out.caption = ui_.cbVideo[size_t(slot)].caption;
         out.format = "elementary";
         break;
     case StreamClass::Audio:
-        out.box = "cbAudio" + twoDigits(slot);
+        out.box = AudioBoxName(slot);
         out.caption = ui_.cbAudio[size_t(slot)].caption;
         out.format = state_.AudioWavOutput[size_t(slot)] ? "wav" : "elementary";
         break;
     case StreamClass::Subpicture:
-        out.box = "cbSub" + twoDigits(slot);
+        out.box = SubpictureBoxName(slot);
         out.caption = ui_.cbSub[size_t(slot)].caption;
         out.format = "sup";
         break;

@@ -54,4 +54,16 @@ std::string TwoDigitSuffix(int slot) {
     return text;
 }
 
+std::string VideoBoxName(int slot) {
+    return "cbVideo" + std::to_string(slot);
+}
+
+std::string AudioBoxName(int slot) {
+    return "cbAudio" + TwoDigitSuffix(slot).substr(1);
+}
+
+std::string SubpictureBoxName(int slot) {
+    return "cbSub" + TwoDigitSuffix(slot).substr(1);
+}
+
 } // namespace halyard

@@ -13,4 +13,10 @@ std::string SubpictureStreamName(int32_t typeCode);
 std::string VideoSuffix(int slot);
 std::string TwoDigitSuffix(int slot);
 
+// Names of the stream boxes: cbVideo0 ... cbVideo7, cbAudio00 ... cbAudio15,
+// cbSub00 ... cbSub15.
+std::string VideoBoxName(int slot);
+std::string AudioBoxName(int slot);
+std::string SubpictureBoxName(int slot);
+
 } // namespace halyard
