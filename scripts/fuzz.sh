@@ -4,6 +4,9 @@
 #
 #   scripts/fuzz.sh [SECONDS]
 #
+# FUZZ_SECONDS_<target> (for example FUZZ_SECONDS_fuzz_demux=60) gives one target a
+# time of its own.
+#
 # Each target starts from its part of the regression corpus, tests/corpus/<target>/
 # (the engine's also from slices of the demo disc), and keeps what it learns in
 # build-fuzz/corpus/<target>/. An input that makes a target fail is written to
@@ -41,7 +44,8 @@ for target in "${targets[@]}"; do
   mkdir -p "build-fuzz/corpus/$target" "tests/corpus/$target"
   seeds=("tests/corpus/$target")
   [ "$target" = fuzz_demux ] && seeds+=(build-fuzz/seeds)
-  if build-fuzz/fuzz/"$target" -max_total_time="$seconds" -max_len=70000 -timeout=10 -rss_limit_mb=1024 \
+  own="FUZZ_SECONDS_$target"
+  if build-fuzz/fuzz/"$target" -max_total_time="${!own:-$seconds}" -max_len=70000 -timeout=10 -rss_limit_mb=1024 \
       -artifact_prefix="build-fuzz/findings/$target-" "build-fuzz/corpus/$target" "${seeds[@]}" \
       >"build-fuzz/$target.log" 2>&1; then
     echo "$target: $(grep -o 'Done [0-9]* runs' "build-fuzz/$target.log" | tail -1 | cut -d' ' -f2) runs, no finding"
