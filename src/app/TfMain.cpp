@@ -31,15 +31,8 @@
 #include "app/ModelText.h"
 #include "app/StatusPanels.h"
 
-// Rebuild and Read XPL plug into the jobs where their subsystems are present.
-#if __has_include("rebuild/Rebuild.h")
-#include "rebuild/Rebuild.h"
-#define HALYARD_WITH_REBUILD 1
-#endif
-#if __has_include("playlist/ReadXpl.h")
 #include "playlist/ReadXpl.h"
-#define HALYARD_WITH_READ_XPL 1
-#endif
+#include "rebuild/Rebuild.h"
 
 // The logo and the icon live in a resource of the window's static library.
 static void initWindowResources() {
@@ -131,12 +124,8 @@ TfMain::TfMain(QWidget* parent)
         box.exec();
     };
 
-#ifdef HALYARD_WITH_REBUILD
     InstallRebuildJob(jobs_, *state_, model_);
-#endif
-#ifdef HALYARD_WITH_READ_XPL
     InstallReadXplJob(jobs_, *state_, model_);
-#endif
     syncFromModel();
     syncPlaylist();
 }
