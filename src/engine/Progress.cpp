@@ -1,11 +1,12 @@
 // Progress display, window refresh and the polls of the block loop.
+#include "engine/Progress.h"
+
 #include "engine/Demuxer.h"
 #include "engine/TimeFormat.h"
 
 namespace halyard {
 
 namespace {
-constexpr int64_t ProgressInterval = 4 * 1024 * 1024;
 constexpr int64_t RefreshInterval = 64 * 1024 * 1024;
 constexpr int64_t Mebibyte = 1024 * 1024;
 constexpr double SecondsPerDay = 86400.0;
@@ -23,15 +24,18 @@ void Demuxer::afterRead(int64_t position) {
         probeSystemHeader();
 }
 
-void Demuxer::showProgress(int64_t position) {
-    const int64_t size = state_.SourceStream->size();
+std::string ProgressText(std::chrono::steady_clock::time_point start, int64_t position, int64_t size) {
     const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - c_.RunStartTime).count() / SecondsPerDay;
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / SecondsPerDay;
     const double total = elapsed * double(size) / double(position);
     const double remaining = total - elapsed + 1.0 / SecondsPerDay;
-    ui_.slog(std::to_string(position / Mebibyte) + "/" + std::to_string(size / Mebibyte) +
-                 " Mbytes, Remaining time: " + FormatHms(remaining),
-             1);
+    return std::to_string(position / Mebibyte) + "/" + std::to_string(size / Mebibyte) +
+           " Mbytes, Remaining time: " + FormatHms(remaining);
+}
+
+void Demuxer::showProgress(int64_t position) {
+    const int64_t size = state_.SourceStream->size();
+    ui_.slog(ProgressText(c_.RunStartTime, position, size), 1);
     ui_.progress(position, size);
     ui_.pumpEvents();
 }

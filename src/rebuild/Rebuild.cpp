@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/TimeFormat.h"
+#include "engine/Progress.h"
 #include "jobs/Paths.h"
 #include "model/Error.h"
 
@@ -10,8 +10,6 @@ namespace halyard {
 
 namespace {
 constexpr int64_t Mebibyte = 1024 * 1024;
-constexpr int64_t ProgressInterval = 4 * Mebibyte;
-constexpr double SecondsPerDay = 86400.0;
 constexpr const char* RebuiltExtension = ".rebuilt.EVO";
 } // namespace
 
@@ -157,12 +155,7 @@ void EvoRebuild::Rebuild() {
 }
 
 void EvoRebuild::showProgress(int64_t position, int64_t size, const std::string& name) {
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - startTime_).count() / SecondsPerDay;
-    const double remaining = elapsed * double(size) / double(position) - elapsed + 1.0 / SecondsPerDay;
-    ui_.slog("Rebuilding " + name + " " + std::to_string(position / Mebibyte) + "/" + std::to_string(size / Mebibyte) +
-                 " Mbytes, Remaining time: " + FormatHms(remaining),
-             1);
+    ui_.slog("Rebuilding " + name + " " + ProgressText(startTime_, position, size), 1);
     ui_.progress(position, size);
     ui_.pumpEvents();
 }
