@@ -63,13 +63,14 @@ public:
     // applies (else ""), with OutputBaseName set from the source and that file.
     std::string outputFolder() const;
     std::string secondFileAndBaseName(bool& hasSecondFile);
+    // Opens path as the run state's SourceStream, closing the one before.
+    void openSource(const std::string& path);
 
 private:
     void readEvo();
     void demuxJob();
     void labelStreamBoxes();
     void restoreAfterFailedRead(bool readXplWasEnabled);
-    void openSource(const std::string& path);
     void continueOnSecondFile(const std::string& second, ProcessMode mode);
     void createOutputs(const std::string& prefix, const std::vector<std::string>& sources);
     bool writesWav(size_t audioSlot) const;

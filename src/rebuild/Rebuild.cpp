@@ -46,7 +46,7 @@ void EvoRebuild::run() {
     // 5-7: open the source, create the output.
     ui_.log("Opening file [b]" + jobs_.Paths.SourceFileName + "[/b]");
     ui_.slog("Opening", 0);
-    openSource(ui_.eEVOfile);
+    jobs_.openSource(ui_.eEVOfile);
     ui_.log("File size: " + std::to_string(state_.SourceStream->size() / Mebibyte) + " Mbytes.");
     createOutput(outputPath, second);
     ui_.log("Creating " + outputPath);
@@ -56,8 +56,7 @@ void EvoRebuild::run() {
     // 8-9: the source, then the second feature file into the same output.
     Rebuild();
     if (ui_.cbContinue && !state_.CancelFlag && hasSecondFile) {
-        state_.SourceStream.reset();
-        openSource(second);
+        jobs_.openSource(second);
         const std::string name = FileNamePart(second);
         ui_.log("Continue on [b]" + name + "[/b]");
         ui_.log("Rebuilding...");
@@ -76,11 +75,6 @@ void EvoRebuild::run() {
     ui_.bRebuild.enabled = ui_.bDemux.enabled = true;
     ui_.controlsChanged();
     state_.BusyFlag = false;
-}
-
-void EvoRebuild::openSource(const std::string& path) {
-    state_.SourceStream.reset();
-    state_.SourceStream = std::make_unique<SourceFile>(path);
 }
 
 // Refused, with nothing touched, when the output is the source or the second feature

@@ -36,7 +36,6 @@ public:
 
 private:
     void run();
-    void openSource(const std::string& path);
     void createOutput(const std::string& path, const std::string& second);
     void showProgress(int64_t position, int64_t size, const std::string& name);
     void finishAfterFailure();
