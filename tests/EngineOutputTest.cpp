@@ -30,14 +30,18 @@ TEST(EngineOutput, PayloadsLoseExactlyTheirHeaders) {
 
 TEST(EngineOutput, SubpictureRecordsCarryPtsLessEarliestPts) {
     const psb::Bytes unit1 = Filled(100, 5), unit1b = Filled(50, 6), unit2 = Filled(70, 7);
-    EngineRun run;
-    run.readAndWrite(Cat({audio(0x81, 90000, Filled(100, 1)),       // EarliestPts 90000
-                          audio(0x20, 90000 + 0x1234, unit1), audio(0x20, {}, unit1b),
-                          audio(0x20, 90000 + 0x10203, unit2)}));
-    EXPECT_EQ(run.state->EarliestPts, 90000u);
-    psb::Bytes expected = Cat({{'S', 'P', 0x34, 0x12, 0, 0, 0, 0, 0, 0}, unit1, unit1b,
-                               {'S', 'P', 0x03, 0x02, 0x01, 0, 0, 0, 0, 0}, unit2});
-    EXPECT_EQ(run.output("sub0"), expected);
+    for (const bool details : {true, false}) {
+        SCOPED_TRACE(details ? "details shown" : "no details");
+        EngineRun run;
+        run.ui.cbDetails = details;
+        run.readAndWrite(Cat({audio(0x81, 90000, Filled(100, 1)),       // EarliestPts 90000
+                              audio(0x20, 90000 + 0x1234, unit1), audio(0x20, {}, unit1b),
+                              audio(0x20, 90000 + 0x10203, unit2)}));
+        EXPECT_EQ(run.state->EarliestPts, 90000u);
+        psb::Bytes expected = Cat({{'S', 'P', 0x34, 0x12, 0, 0, 0, 0, 0, 0}, unit1, unit1b,
+                                   {'S', 'P', 0x03, 0x02, 0x01, 0, 0, 0, 0, 0}, unit2});
+        EXPECT_EQ(run.output("sub0"), expected);
+    }
 }
 
 TEST(EngineOutput, SubpictureAtTheEarliestPtsStillStartsARecord) {

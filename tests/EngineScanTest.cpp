@@ -101,7 +101,14 @@ TEST(EngineScan, DetailsOffLogsOnlyAnnouncements) {
     run.ui.cbDetails = false;
     run.read(Cat({audioPack(0x81, 0x12345), videoPack(0xE0, 0x23456)}));
     EXPECT_EQ(run.ui.lines.size(), 2u);
-    EXPECT_EQ(run.state->EarliestPts, 0xFFFFFFFFu);
+    // The earliest time stamp, which subpicture records count from, does not depend on
+    // the details being shown.
+    EXPECT_EQ(run.state->EarliestPts, 0u);
+
+    EngineRun audioOnly;
+    audioOnly.ui.cbDetails = false;
+    audioOnly.read(Cat({audioPack(0x82, 0x23456), audioPack(0x81, 0x12345)}));
+    EXPECT_EQ(audioOnly.state->EarliestPts, 0x12345u);
 }
 
 TEST(EngineScan, PtsDtsLatchAndMpeg2StartCodePts) {

@@ -480,23 +480,38 @@ void Demuxer::payloadStep() {
 }
 
 // F2.2. The first payload of each slot: its first time stamp, its id, its analyser.
+// The earliest time stamp, which the subpicture records count from, is taken from the
+// first payload of every audio and video slot whether or not the details are shown.
 void Demuxer::showDetails(int32_t start, int32_t length) {
-    if (mode_ != ProcessMode::ReadAnalyse || !ui_.cbDetails)
+    if (mode_ != ProcessMode::ReadAnalyse)
+        return;
+    lowerEarliestPts();
+    if (!ui_.cbDetails)
         return;
     if (c_.PacketKind == KindAudio) {
-        if (firstShown(state_.DetailsShown.Audio[size_t(c_.CurrentAudioSlot)], c_.AudioFirstPts, c_.CurrentAudioId)) {
-            state_.EarliestPts = std::min(state_.EarliestPts, c_.AudioFirstPts);
+        if (firstShown(state_.DetailsShown.Audio[size_t(c_.CurrentAudioSlot)], c_.AudioFirstPts, c_.CurrentAudioId))
             analyseAudio(start, length);
-        }
     } else if (c_.PacketKind == KindVideo && c_.CurrentVideoSlot >= 0) {
-        if (firstShown(state_.DetailsShown.Video[size_t(c_.CurrentVideoSlot)], c_.VideoFirstPts, c_.CurrentVideoId)) {
-            state_.EarliestPts = std::min(state_.EarliestPts, c_.VideoFirstPts);
+        if (firstShown(state_.DetailsShown.Video[size_t(c_.CurrentVideoSlot)], c_.VideoFirstPts, c_.CurrentVideoId))
             analyseVideo(start, length);
-        }
     } else if (c_.PacketKind == KindSubpicture) {
         if (firstShown(state_.DetailsShown.Subpicture[size_t(c_.CurrentSubpictureSlot)], c_.SubpictureFirstPts,
                        c_.CurrentSubpictureId))
             CheckSubpictureFormat(analyser_, start);
+    }
+}
+
+void Demuxer::lowerEarliestPts() {
+    if (c_.PacketKind == KindAudio) {
+        auto& taken = c_.EarliestTaken.Audio[size_t(c_.CurrentAudioSlot)];
+        if (!taken)
+            state_.EarliestPts = std::min(state_.EarliestPts, c_.AudioFirstPts);
+        taken = 1;
+    } else if (c_.PacketKind == KindVideo && c_.CurrentVideoSlot >= 0) {
+        auto& taken = c_.EarliestTaken.Video[size_t(c_.CurrentVideoSlot)];
+        if (!taken)
+            state_.EarliestPts = std::min(state_.EarliestPts, c_.VideoFirstPts);
+        taken = 1;
     }
 }
 

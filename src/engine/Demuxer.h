@@ -66,6 +66,8 @@ struct RunContext {
     int32_t CurrentVideoId = 0;
     int32_t CurrentAudioId = 0;
     int32_t CurrentSubpictureId = 0;
+    // Audio and video slots whose first time stamp has lowered EarliestPts this run.
+    DetailsShownFlags EarliestTaken{};
     std::chrono::steady_clock::time_point RunStartTime{};
 
     // Navigation pack and system header.
@@ -106,6 +108,7 @@ private:
     void announce(const std::string& text);
     void payloadStep();
     void showDetails(int32_t payloadStart, int32_t length);
+    void lowerEarliestPts();
     bool firstShown(uint8_t& shown, uint32_t firstPts, int32_t id);
     void analyseAudio(int32_t payloadStart, int32_t length);
     void analyseVideo(int32_t payloadStart, int32_t length);
