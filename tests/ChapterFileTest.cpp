@@ -1,4 +1,6 @@
 // Playlist frame times as chapters, and the rules of the mkvmerge option file.
+#include <cmath>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 #include "PsBuilder.h"
@@ -10,28 +12,40 @@
 namespace halyard::cli {
 namespace {
 
-TEST(Chapters, FrameTimesAtTheTimeBaseOfTheTitleSet) {
-    EXPECT_EQ(TimeBaseRate("50fps"), 50);
-    EXPECT_EQ(TimeBaseRate("60fps"), 60);
-    EXPECT_EQ(TimeBaseRate("24fps"), 24);
-    // Unknown time bases are errors, never guesses.
-    for (const char* unknown : {"", "fps", "59.94fps", "50", "50FPS", "7fps", "-50fps"})
-        EXPECT_THROW(TimeBaseRate(unknown), Error) << unknown;
+TEST(Chapters, FrameTimesAtTheRealClockOfTheTimeBase) {
+    // The playlist schema knows two time bases; any other is an error, never a guess.
+    for (const char* unknown : {"", "fps", "24fps", "25fps", "30fps", "59.94fps", "50", "50FPS", "-50fps"})
+        EXPECT_THROW(TitleTimeBase(unknown), Error) << unknown;
     try {
-        TimeBaseRate("48Hz");
+        TitleTimeBase("48Hz");
         FAIL();
     } catch (const Error& e) {
         EXPECT_EQ(std::string(e.what()),
                   "Unknown time base \"48Hz\" of the title set: the chapter times cannot be converted");
     }
 
-    EXPECT_EQ(FrameTimeMilliseconds("00:00:00:00", 50), 0);
-    EXPECT_EQ(FrameTimeMilliseconds("01:02:03:25", 50), 3723500);
-    EXPECT_EQ(FrameTimeMilliseconds("00:00:05:10", 60), 5167); // 10/60 s rounds to 167 ms
-    EXPECT_EQ(FrameTimeMilliseconds("100:00:00:00", 24), 360000000);
+    const TimeBase fifty = TitleTimeBase("50fps"), sixty = TitleTimeBase("60fps");
+    EXPECT_EQ(FrameTimeMilliseconds("00:00:00:00", fifty), 0);
+    EXPECT_EQ(FrameTimeMilliseconds("01:02:03:25", fifty), 3723500);
+    EXPECT_EQ(FrameTimeMilliseconds("100:00:00:49", fifty), 360000980);
+    // "60fps" counts 60 to the nominal second on a 60000/1001 Hz clock: 30 counts are
+    // 45045 ticks of 90 kHz, 500.5 ms; two hours and 31 counts are 7.2 s later than
+    // two hours of wall-clock time.
+    EXPECT_EQ(FrameTimeMilliseconds("00:00:00:30", sixty), 501); // 500.5 rounds up
+    EXPECT_EQ(FrameTimeMilliseconds("00:00:05:10", sixty), 5172); // 310 × 1001/60 = 5171.8
+    EXPECT_EQ(FrameTimeMilliseconds("02:00:00:31", sixty), 7207717);
+    // Integer arithmetic: the count of every frame of ten hours lands on the nearest millisecond.
+    for (int64_t count = 0; count < 10 * 3600 * 60; count += 997) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld:%02lld", (long long)(count / 216000),
+                      (long long)(count / 3600 % 60), (long long)(count / 60 % 60), (long long)(count % 60));
+        const int64_t expected = static_cast<int64_t>(std::floor(count * 1001.0 / 60.0 + 0.5));
+        ASSERT_EQ(FrameTimeMilliseconds(text, sixty), expected) << text;
+    }
     for (const char* bad : {"00:00:00:50", "00:60:00:00", "00:00:60:00", "0:0:0", "00:00:00:00:00", "aa:00:00:00",
                             "00:00:00:", "00:00:00:0x"})
-        EXPECT_THROW(FrameTimeMilliseconds(bad, 50), Error) << bad;
+        EXPECT_THROW(FrameTimeMilliseconds(bad, fifty), Error) << bad;
+    EXPECT_THROW(FrameTimeMilliseconds("00:00:00:60", sixty), Error);
 }
 
 TEST(Chapters, SimpleChapterFileForMkvmerge) {
@@ -138,7 +152,7 @@ TEST(PlaylistTitles, TheSourcesTitleItsTracksAndLanguages) {
     EXPECT_EQ(film.tracks[1].language, "");
     const std::vector<Chapter> chapters = TitleChapters(titles, film);
     ASSERT_EQ(chapters.size(), 2u);
-    EXPECT_EQ(chapters[1].milliseconds, 60500);
+    EXPECT_EQ(chapters[1].milliseconds, 60561); // 3630 counts of 1001/60 ms
 
     EXPECT_EQ(ReadPlaylistTitles(path, "/disc/HVDVD_TS/INTRO_1.EVO").sourceTitle, 0u);
     EXPECT_FALSE(ReadPlaylistTitles(path, "/disc/HVDVD_TS/OTHER.EVO").sourceTitle);

@@ -1,11 +1,13 @@
 // The playlist's byte scanner, attribute lookup and title cut.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "model/Error.h"
 #include "playlist/TagScanner.h"
+#include "playlist/SourceName.h"
 #include "playlist/TitleCut.h"
 #include "playlist/XplAttributes.h"
 
@@ -125,22 +127,53 @@ Lines titles() {
             "  <Title id=\"B\">", "    <Clip src=\"B_1.MAP\"/>", "  </Title>", "</Playlist>"};
 }
 
-TEST(TitleCut, KeepsTheTitleThatFirstMentionsTheSourceElseEveryLine) {
+TEST(TitleCut, KeepsTheTitleThatFirstNamesTheSourceElseEveryLine) {
+    const std::vector<bool> noComments;
     Lines memo = titles();
-    EXPECT_TRUE(CutToTitle(memo, "B_1"));
+    EXPECT_TRUE(CutToTitle(memo, noComments, "B_1"));
     EXPECT_EQ(memo, (Lines{"  <Title id=\"B\">", "    <Clip src=\"B_1.MAP\"/>", "  </Title>"}));
     // The name in the Title tag itself keeps that title, not the one before.
     memo = titles();
-    memo[4] = "  <title displayName=\"B_1\">";
-    EXPECT_TRUE(CutToTitle(memo, "B_1"));
-    EXPECT_EQ(memo.front(), "  <title displayName=\"B_1\">");
+    memo[4] = "  <title displayName=\"B_1.EVO\">";
+    EXPECT_TRUE(CutToTitle(memo, noComments, "B_1"));
+    EXPECT_EQ(memo.front(), "  <title displayName=\"B_1.EVO\">");
     EXPECT_EQ(memo.size(), 3u);
-    // No match, a match on the first line, no name, another case: nothing is cut.
-    for (const std::string name : {"C_1", "Playlist", "", "b_1"}) {
+    // No match, a match on the first line only, no name, another case: nothing is cut.
+    for (const std::string name : {"C_1", "P_1", "", "b_1"}) {
         memo = titles();
-        EXPECT_FALSE(CutToTitle(memo, name)) << name;
-        EXPECT_EQ(memo, titles()) << name;
+        memo[0] = "<Playlist src=\"P_1.MAP\">";
+        Lines whole = memo;
+        EXPECT_FALSE(CutToTitle(memo, noComments, name)) << name;
+        EXPECT_EQ(memo, whole) << name;
     }
+}
+
+TEST(TitleCut, TheSourceIsNamedOnlyAsAWholeFileNameOutsideComments) {
+    EXPECT_TRUE(NamesFile("<Clip src=\"file:///dvddisc/HVDVD_TS/FEATURE_1.MAP\"/>", "FEATURE_1"));
+    EXPECT_TRUE(NamesFile("<Clip src=\"FEATURE_1.MAP\"/>", "FEATURE_1"));
+    EXPECT_TRUE(NamesFile("<Clip src='FEATURE_1.MAP'/>", "FEATURE_1"));
+    EXPECT_TRUE(NamesFile("<Clip src=FEATURE_1.MAP/>", "FEATURE_1"));
+    EXPECT_TRUE(NamesFile("<Clip a=\"/FEATURE_10.MAP\" src=\"/FEATURE_1.MAP\"/>", "FEATURE_1"));
+    for (const char* other : {"<Clip src=\"/FEATURE_10.MAP\"/>", "<Clip src=\"/MY_FEATURE_1.MAP\"/>",
+                              "<Clip src=\"/FEATURE_1\"/>", "<Title displayName=\"FEATURE_1 cut\">",
+                              "<FEATURE_1.MAP>", "<Clip src=\"/feature_1.MAP\"/>"})
+        EXPECT_FALSE(NamesFile(other, "FEATURE_1")) << other;
+
+    // A title that plays FEATURE_10 comes first, and a comment names FEATURE_1 in it.
+    const std::string playlist = "<Playlist>\n<Title id=\"Ten\">\n<!-- was FEATURE_1.MAP > now -->\n"
+                                 "<!-- <Clip src=\"/FEATURE_1.MAP\"/> -->\n<Clip src=\"/FEATURE_10.MAP\"/>\n"
+                                 "</Title>\n<Title id=\"One\">\n<Clip src=\"/FEATURE_1.MAP\"/>\n</Title>\n</Playlist>\n";
+    Lines memo;
+    std::vector<bool> comments;
+    AttributeTables tables;
+    PlaylistValues values;
+    TagScanner(memo, tables, values, &comments).scan(reinterpret_cast<const uint8_t*>(playlist.data()),
+                                                     playlist.size());
+    ASSERT_EQ(comments.size(), memo.size());
+    EXPECT_EQ(std::count(comments.begin(), comments.end(), true), 4) << "two comments, each cut at its '>'";
+    EXPECT_EQ(FirstLineNaming(memo, comments, "FEATURE_1"), 9u);
+    EXPECT_TRUE(CutToTitle(memo, comments, "FEATURE_1"));
+    EXPECT_EQ(memo.front(), "  <Title id=\"One\">");
 }
 
 } // namespace

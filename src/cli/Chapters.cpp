@@ -43,18 +43,16 @@ void appendUtf8(std::string& out, uint32_t code) {
 
 } // namespace
 
-int TimeBaseRate(std::string_view timeBase) {
-    constexpr std::string_view suffix = "fps";
-    if (timeBase.size() > suffix.size() && timeBase.substr(timeBase.size() - suffix.size()) == suffix) {
-        const int64_t rate = digitsValue(timeBase.substr(0, timeBase.size() - suffix.size()));
-        if (rate == 24 || rate == 25 || rate == 30 || rate == 50 || rate == 60)
-            return int(rate);
-    }
+TimeBase TitleTimeBase(std::string_view timeBase) {
+    if (timeBase == "50fps")
+        return {50, 20, 1};   // 1/50 s
+    if (timeBase == "60fps")
+        return {60, 1001, 60}; // 1001/60000 s
     throw Error("Unknown time base \"" + std::string(timeBase) +
                 "\" of the title set: the chapter times cannot be converted");
 }
 
-int64_t FrameTimeMilliseconds(std::string_view time, int rate) {
+int64_t FrameTimeMilliseconds(std::string_view time, const TimeBase& timeBase) {
     int64_t parts[4] = {-1, -1, -1, -1};
     std::string_view rest = time;
     for (int i = 0; i < 4; ++i) {
@@ -65,12 +63,13 @@ int64_t FrameTimeMilliseconds(std::string_view time, int rate) {
         rest = i < 3 ? rest.substr(colon + 1) : std::string_view();
     }
     const bool valid = parts[0] >= 0 && parts[1] >= 0 && parts[1] < 60 && parts[2] >= 0 && parts[2] < 60 &&
-                       parts[3] >= 0 && parts[3] < rate;
+                       parts[3] >= 0 && parts[3] < timeBase.frames;
     if (!valid)
-        throw Error("Chapter time \"" + std::string(time) + "\" is not HH:MM:SS:FF at " + std::to_string(rate) +
-                    " frames per second");
+        throw Error("Chapter time \"" + std::string(time) + "\" is not HH:MM:SS:FF at " +
+                    std::to_string(timeBase.frames) + " frames per second");
     const int64_t seconds = (parts[0] * 60 + parts[1]) * 60 + parts[2];
-    return seconds * 1000 + (parts[3] * 1000 + rate / 2) / rate;
+    const int64_t ticks = seconds * timeBase.frames + parts[3];
+    return (ticks * timeBase.tickNumerator + timeBase.tickDenominator / 2) / timeBase.tickDenominator;
 }
 
 std::string ChapterTime(int64_t milliseconds) {
@@ -100,9 +99,9 @@ std::vector<Chapter> TitleChapters(const PlaylistTitles& playlist, const Playlis
     std::vector<Chapter> chapters;
     if (title.chapters.empty())
         return chapters;
-    const int rate = TimeBaseRate(playlist.timeBase);
+    const TimeBase timeBase = TitleTimeBase(playlist.timeBase);
     for (const TitleChapter& chapter : title.chapters)
-        chapters.push_back({XmlText(chapter.name), FrameTimeMilliseconds(chapter.time, rate)});
+        chapters.push_back({XmlText(chapter.name), FrameTimeMilliseconds(chapter.time, timeBase)});
     return chapters;
 }
 

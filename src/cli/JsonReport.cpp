@@ -121,14 +121,14 @@ Json trackJson(const TitleTrack& track) {
     };
 }
 
-Json titleJson(const PlaylistTitle& title, std::optional<int> rate) {
+Json titleJson(const PlaylistTitle& title, const std::optional<TimeBase>& timeBase) {
     Json chapters = Json::array();
     for (size_t i = 0; i < title.chapters.size(); ++i) {
         const TitleChapter& chapter = title.chapters[i];
         std::optional<int64_t> start;
-        if (rate) {
+        if (timeBase) {
             try {
-                start = FrameTimeMilliseconds(chapter.time, *rate);
+                start = FrameTimeMilliseconds(chapter.time, *timeBase);
             } catch (const Error&) {
                 // a time that is not HH:MM:SS:FF has no start
             }
@@ -153,15 +153,15 @@ Json titleJson(const PlaylistTitle& title, std::optional<int> rate) {
 } // namespace
 
 Json PlaylistJson(const PlaylistTitles& playlist, const std::string& playlistPath, const std::string& sourcePath) {
-    std::optional<int> rate;
+    std::optional<TimeBase> timeBase;
     try {
-        rate = TimeBaseRate(playlist.timeBase);
+        timeBase = TitleTimeBase(playlist.timeBase);
     } catch (const Error&) {
         // an unknown time base: the chapters keep their playlist times only
     }
     Json titles = Json::array();
     for (const PlaylistTitle& title : playlist.titles)
-        titles.push_back(titleJson(title, rate));
+        titles.push_back(titleJson(title, timeBase));
     return Json{
         {"format_version", JsonFormatVersion},
         {"command", "xpl"},

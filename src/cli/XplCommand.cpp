@@ -77,9 +77,15 @@ const PlaylistTitle& chosenTitle(const PlaylistTitles& playlist, const Session& 
     throw Error("No title of \"" + session.ui.eXPLfile + "\" plays \"" + session.ui.eEVOfile + "\"");
 }
 
+// An empty chapter file would say that the title has no chapters when the fault may
+// lie in the choice of title: it is never written.
 void writeChapters(const XplOptions& options, const PlaylistTitles& playlist, const Session& session) {
     const PlaylistTitle& title = chosenTitle(playlist, session);
-    WriteTextFile(options.chapters, SimpleChapterFile(TitleChapters(playlist, title)), {session.ui.eXPLfile});
+    const std::vector<Chapter> chapters = TitleChapters(playlist, title);
+    if (chapters.empty())
+        throw Error("The title \"" + XmlText(title.name.empty() ? title.id : title.name) + "\" of \"" +
+                    session.ui.eXPLfile + "\" has no chapters");
+    WriteTextFile(options.chapters, SimpleChapterFile(chapters), session.jobs.inputFiles());
 }
 
 } // namespace

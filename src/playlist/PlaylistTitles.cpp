@@ -7,6 +7,7 @@
 #include "jobs/StreamNames.h"
 #include "model/RunState.h"
 #include "model/SourceFile.h"
+#include "playlist/SourceName.h"
 #include "playlist/TagScanner.h"
 #include "playlist/XplAttributes.h"
 
@@ -35,8 +36,9 @@ std::string languageOf(const std::string& langcode) {
 }
 
 // The track of a Video, Audio or Subtitle tag, unless its number is out of range or
-// its slot is listed already.
-void addTrack(PlaylistTitle& title, const AttributeTables& tables, const std::string& tag, StreamClass kind) {
+// its slot is listed already. Its codec and name wait for the attribute tables, which
+// are complete only once the whole playlist is scanned.
+void addTrack(PlaylistTitle& title, const std::string& tag, StreamClass kind) {
     const bool video = kind == StreamClass::Video;
     const int number = GetAttrInt(tag, video ? "track" : "streamNumber");
     const int slots = video ? VideoSlots : kind == StreamClass::Audio ? AudioSlots : SubpictureSlots;
@@ -45,64 +47,101 @@ void addTrack(PlaylistTitle& title, const AttributeTables& tables, const std::st
     for (const TitleTrack& track : title.tracks)
         if (track.kind == kind && track.slot == number - 1)
             return;
-    const auto& table = video ? tables.VideoAttrTable
-                        : kind == StreamClass::Audio ? tables.AudioAttrTable
-                                                     : tables.SubpictureAttrTable;
     TitleTrack track;
     track.kind = kind;
     track.slot = number - 1;
-    track.codec = AttributeTables::at(table, GetAttrInt(tag, "mediaAttr"));
+    track.mediaAttr = GetAttrInt(tag, "mediaAttr");
     track.description = attr(tag, "description");
     track.langcode = attr(tag, "langcode");
     track.language = languageOf(track.langcode);
+    title.tracks.push_back(std::move(track));
+}
+
+// The codec of the track's attribute item, and the name Read XPL gives its box.
+void nameTrack(TitleTrack& track, const AttributeTables& tables) {
+    const bool video = track.kind == StreamClass::Video;
+    const auto& table = video ? tables.VideoAttrTable
+                        : track.kind == StreamClass::Audio ? tables.AudioAttrTable
+                                                           : tables.SubpictureAttrTable;
+    track.codec = AttributeTables::at(table, track.mediaAttr);
     track.name = video ? track.codec + ".stream" + VideoSuffix(track.slot)
                        : track.codec + ".stream" + TwoDigitSuffix(track.slot) + "." + track.description;
-    title.tracks.push_back(std::move(track));
 }
 
 } // namespace
 
-PlaylistTitles ReadPlaylistTitles(const std::string& path, const std::string& sourcePath) {
-    std::vector<std::string> memo;
-    AttributeTables tables;
-    PlaylistValues values;
-    {
-        SourceFile file(path);
-        TagScanner scanner(memo, tables, values);
-        const auto block = std::make_unique<uint8_t[]>(BlockSize);
-        for (int64_t count; (count = file.read(block.get(), BlockSize)) > 0;)
-            scanner.scan(block.get(), size_t(count));
+namespace {
+
+// Takes the playlist's tags one by one as the scanner gives them, so that no more than
+// a block's worth of tags is held at a time.
+class TitleCollector {
+public:
+    TitleCollector(PlaylistTitles& result, std::string baseName) : result_(result), baseName_(std::move(baseName)) {}
+
+    void take(const std::vector<std::string>& lines, const std::vector<bool>& commentLines) {
+        for (size_t i = 0; i < lines.size(); ++i)
+            line(lines[i], commentLines[i]);
     }
 
-    PlaylistTitles result{values.PlaylistName, values.TimeBase, values.TickBase, {}, std::nullopt};
-    const std::string baseName = CutExt(FileNamePart(sourcePath));
-    bool sourceFound = false;
-    PlaylistTitle* title = nullptr;
-    for (size_t i = 0; i < memo.size(); ++i) {
-        const std::string& line = memo[i];
+private:
+    void line(const std::string& line, bool inComment) {
         // As Read XPL cuts the memo: the first line naming the source, if not the first line.
-        if (!sourceFound && !baseName.empty() && line.find(baseName) != std::string::npos) {
-            sourceFound = true;
-            if (i > 0 && !result.titles.empty())
-                result.sourceTitle = result.titles.size() - 1;
+        if (!sourceFound_ && !inComment && NamesFile(line, baseName_)) {
+            sourceFound_ = true;
+            if (index_ > 0 && !result_.titles.empty())
+                result_.sourceTitle = result_.titles.size() - 1;
         }
+        ++index_;
         if (ContainsUpper(line, "<TITLE ")) {
-            result.titles.push_back({attr(line, "id"), attr(line, "displayName"), attr(line, "titleDuration"), {}, {}});
-            title = &result.titles.back();
+            result_.titles.push_back({attr(line, "id"), attr(line, "displayName"), attr(line, "titleDuration"), {}, {}});
+            inTitle_ = true;
         } else if (ContainsUpper(line, "</TITLE")) {
-            title = nullptr;
+            inTitle_ = false;
         }
-        if (!title)
-            continue;
+        if (!inTitle_)
+            return;
+        PlaylistTitle& title = result_.titles.back();
         if (ContainsUpper(line, "<VIDEO "))
-            addTrack(*title, tables, line, StreamClass::Video);
+            addTrack(title, line, StreamClass::Video);
         if (ContainsUpper(line, "<AUDIO "))
-            addTrack(*title, tables, line, StreamClass::Audio);
+            addTrack(title, line, StreamClass::Audio);
         if (ContainsUpper(line, "<SUBTITLE "))
-            addTrack(*title, tables, line, StreamClass::Subpicture);
+            addTrack(title, line, StreamClass::Subpicture);
         if (ContainsUpper(line, "<CHAPTER "))
-            title->chapters.push_back({attr(line, "titleTimeBegin"), attr(line, "displayName")});
+            title.chapters.push_back({attr(line, "titleTimeBegin"), attr(line, "displayName")});
     }
+
+    PlaylistTitles& result_;
+    const std::string baseName_;
+    bool sourceFound_ = false;
+    bool inTitle_ = false;
+    size_t index_ = 0;
+};
+
+} // namespace
+
+PlaylistTitles ReadPlaylistTitles(const std::string& path, const std::string& sourcePath) {
+    PlaylistTitles result;
+    AttributeTables tables;
+    PlaylistValues values;
+    TitleCollector collector(result, CutExt(FileNamePart(sourcePath)));
+    std::vector<std::string> lines;
+    std::vector<bool> commentLines;
+    SourceFile file(path);
+    TagScanner scanner(lines, tables, values, &commentLines);
+    const auto block = std::make_unique<uint8_t[]>(BlockSize);
+    for (int64_t count; (count = file.read(block.get(), BlockSize)) > 0;) {
+        scanner.scan(block.get(), size_t(count));
+        collector.take(lines, commentLines);
+        lines.clear();
+        commentLines.clear();
+    }
+    for (PlaylistTitle& title : result.titles)
+        for (TitleTrack& track : title.tracks)
+            nameTrack(track, tables);
+    result.playlistName = values.PlaylistName;
+    result.timeBase = values.TimeBase;
+    result.tickBase = values.TickBase;
     return result;
 }
 

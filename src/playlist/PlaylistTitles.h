@@ -15,6 +15,7 @@ namespace halyard {
 struct TitleTrack {
     StreamClass kind = StreamClass::Video;
     int slot = 0;
+    int mediaAttr = 0;       // the index of its attribute item
     std::string codec;       // the codec of its attribute item (with ".6ch" for audio channels)
     std::string name;        // the name Read XPL gives its box ("DD.6ch.stream.00.en")
     std::string description; // the description attribute
@@ -42,12 +43,15 @@ struct PlaylistTitles {
     std::string tickBase;
     std::vector<PlaylistTitle> titles;
     // The title that plays the source, found as Read XPL finds it: the title whose
-    // opening tag is the last one above the first tag that names the source.
+    // opening tag is the last one above the first tag outside a comment that names the
+    // source as a whole file name.
     std::optional<size_t> sourceTitle;
 };
 
 // Reads the playlist at path with the playlist scanner (raising what it and the file
-// raise) and finds the title that plays the source at sourcePath.
+// raise) and finds the title that plays the source at sourcePath. The tags pass
+// through a block at a time: memory grows with the titles' tracks and chapters, not
+// with the playlist.
 PlaylistTitles ReadPlaylistTitles(const std::string& path, const std::string& sourcePath);
 
 } // namespace halyard

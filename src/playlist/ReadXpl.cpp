@@ -66,7 +66,8 @@ void XplReader::read() {
     ui_.mXPLVisible = false;
     ui_.playlistChanged();
     PlaylistValues values;
-    TagScanner scanner(ui_.mXPL, tables_, values);
+    std::vector<bool> commentLines;
+    TagScanner scanner(ui_.mXPL, tables_, values, &commentLines);
     for (;;) {
         const int64_t count = file.read(state_.BlockBuffer.data(), BlockSize);
         if (count <= 0)
@@ -77,7 +78,7 @@ void XplReader::read() {
     state_.SourceStream.reset();
     listed_.reset();
 
-    if (CutToTitle(ui_.mXPL, CutExt(FileNamePart(ui_.eEVOfile))))
+    if (CutToTitle(ui_.mXPL, commentLines, CutExt(FileNamePart(ui_.eEVOfile))))
         buildTree(values);
     ui_.mXPLVisible = true;
     ui_.playlistChanged();

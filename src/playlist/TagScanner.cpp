@@ -33,8 +33,9 @@ const std::string& AttributeTables::at(const std::array<std::string, Size>& tabl
     return index >= 1 && index <= Size ? table[size_t(index - 1)] : none;
 }
 
-TagScanner::TagScanner(std::vector<std::string>& memo, AttributeTables& tables, PlaylistValues& values)
-    : memo_(memo), tables_(tables), values_(values) {}
+TagScanner::TagScanner(std::vector<std::string>& memo, AttributeTables& tables, PlaylistValues& values,
+                       std::vector<bool>* commentLines)
+    : memo_(memo), tables_(tables), values_(values), commentLines_(commentLines) {}
 
 void TagScanner::scan(const uint8_t* bytes, size_t count) {
     for (size_t i = 0; i < count; ++i) {
@@ -42,7 +43,10 @@ void TagScanner::scan(const uint8_t* bytes, size_t count) {
         if (byte == '<') {
             inTag_ = true;
             ++depth_;
+            tagInComment_ = inComment_;
         }
+        if (byte == '-' && previous_ == '-' && beforePrevious_ == '!' && thirdPrevious_ == '<')
+            inComment_ = tagInComment_ = true;
         if (inTag_) {
             // Line breaks and tabs inside a tag: one space per run.
             if (byte > 0x1F)
@@ -58,8 +62,12 @@ void TagScanner::scan(const uint8_t* bytes, size_t count) {
         }
         if (byte == '>') {
             // "/>" ends an empty element, "?>" a processing instruction, "-->" a comment.
-            endTag(previous_ == '/' || previous_ == '?' || (previous_ == '-' && beforePrevious_ == '-'));
+            const bool commentEnd = previous_ == '-' && beforePrevious_ == '-';
+            endTag(previous_ == '/' || previous_ == '?' || commentEnd);
+            if (commentEnd)
+                inComment_ = false;
         }
+        thirdPrevious_ = beforePrevious_;
         beforePrevious_ = previous_;
         previous_ = byte;
     }
@@ -68,6 +76,9 @@ void TagScanner::scan(const uint8_t* bytes, size_t count) {
 void TagScanner::endTag(bool emptyElement) {
     inTag_ = false;
     memo_.push_back(tag_);
+    if (commentLines_)
+        commentLines_->push_back(tagInComment_ || inComment_);
+    tagInComment_ = false;
     testTag(memo_.back());
     tag_.clear();
     if (emptyElement)

@@ -38,7 +38,10 @@ public:
     // opening tags cannot make every line megabytes long.
     static constexpr int64_t MaxIndentLevels = 32;
 
-    TagScanner(std::vector<std::string>& memo, AttributeTables& tables, PlaylistValues& values);
+    // With commentLines, the scanner also notes for each memo line whether its tag lies
+    // inside an XML comment (<!-- ... -->, which may hold tags of its own).
+    TagScanner(std::vector<std::string>& memo, AttributeTables& tables, PlaylistValues& values,
+               std::vector<bool>* commentLines = nullptr);
 
     // Raises "'TEXT' is not a valid integer value" for an attribute item whose index
     // is not an integer.
@@ -57,8 +60,13 @@ private:
     std::string tag_;    // the tag so far, after its indentation
     bool inTag_ = false;
     int64_t depth_ = 0;
-    uint8_t previous_ = 0; // the last two bytes scanned; 0 before the first
+    uint8_t previous_ = 0; // the last three bytes scanned; 0 before the first
     uint8_t beforePrevious_ = 0;
+    uint8_t thirdPrevious_ = 0;
+
+    std::vector<bool>* commentLines_;
+    bool inComment_ = false;    // after "<!--", up to its "-->"
+    bool tagInComment_ = false; // the tag in hand began in a comment or opened one
 };
 
 } // namespace halyard

@@ -1,17 +1,15 @@
 #include "playlist/TitleCut.h"
 
+#include "playlist/SourceName.h"
 #include "playlist/XplAttributes.h"
 
 namespace halyard {
 
-bool CutToTitle(std::vector<std::string>& memo, const std::string& baseName) {
-    if (baseName.empty())
+bool CutToTitle(std::vector<std::string>& memo, const std::vector<bool>& commentLines, const std::string& baseName) {
+    const std::optional<size_t> found = FirstLineNaming(memo, commentLines, baseName);
+    if (!found || *found == 0)
         return false;
-    size_t match = 0;
-    while (match < memo.size() && memo[match].find(baseName) == std::string::npos)
-        ++match;
-    if (match == memo.size() || match == 0)
-        return false;
+    const size_t match = *found;
 
     // The search up starts at the match itself, so a name found in the Title tag
     // keeps that title rather than the one before it.
