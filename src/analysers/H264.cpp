@@ -64,7 +64,8 @@ const char* profileLine(uint32_t profile_idc) {
 // analysis, as does a malformed exp-Golomb code.
 class SpsReader {
 public:
-    SpsReader(AnalyserContext& context, BitReader& reader) : context_(context), reader_(reader) {}
+    SpsReader(AnalyserContext& context, BitReader& reader, int32_t videoSlot)
+        : context_(context), reader_(reader), videoSlot_(videoSlot) {}
 
     void run() {
         if (!readProfileAndLevel())
@@ -222,12 +223,18 @@ private:
             return;
         }
         double rate = double(time_scale) / double(num_units_in_tick);
-        say("   Frame rate = " + Thousandths(rate, context_.state.DecimalSeparator) + " fps");
+        if (!say("   Frame rate = " + Thousandths(rate, context_.state.DecimalSeparator) + " fps"))
+            return;
+        // A frame lasts two ticks (one per field): the stream's frames a second.
+        if (time_scale > 0 && num_units_in_tick > 0 && videoSlot_ >= 0 &&
+            size_t(videoSlot_) < context_.state.StreamFrameRate.size())
+            context_.state.StreamFrameRate[size_t(videoSlot_)] = rate / 2;
         // fixed_frame_rate_flag and nal_hrd_parameters_present_flag follow; nothing after them is read.
     }
 
     AnalyserContext& context_;
     BitReader& reader_;
+    int32_t videoSlot_;
     uint32_t profile_idc_ = 0;
     int64_t chroma_format_idc_ = Chroma420; // when the profile codes none
 };
@@ -265,7 +272,7 @@ void AnalyseH264(AnalyserContext& context, int32_t payloadStart, int32_t payload
     const size_t size = UnescapeSps(context, reader.bitPosition() / 8, rbsp);
     BitReader spsReader(rbsp.data(), int64_t(size), 0);
     spsReader.LoadWord();
-    SpsReader(context, spsReader).run();
+    SpsReader(context, spsReader, videoSlot).run();
 }
 
 } // namespace halyard

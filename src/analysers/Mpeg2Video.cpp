@@ -130,8 +130,11 @@ private:
             const FrameRateEntry& frameRate = FrameRates[frame_rate_code];
             context_.log(AspectRatioLines[aspect_ratio_information]);
             context_.log(frameRate.line);
-            if (videoSlot_ >= 0 && size_t(videoSlot_) < context_.state.SlotFrameRate.size())
+            if (videoSlot_ >= 0 && size_t(videoSlot_) < context_.state.SlotFrameRate.size()) {
                 context_.state.SlotFrameRate[size_t(videoSlot_)] = frameRate.rate;
+                const bool named = frame_rate_code >= 1 && frame_rate_code <= 8;
+                context_.state.StreamFrameRate[size_t(videoSlot_)] = named ? frameRate.rate : 0.0;
+            }
             break;
         }
         case BitRateByte: {

@@ -29,8 +29,10 @@ struct Vc1Context {
     void log(const std::string& line) const { analyser.log(line); }
     char separator() const { return analyser.state.DecimalSeparator; }
     void setFrameRate(double rate) const {
-        if (videoSlot >= 0 && videoSlot < static_cast<int32_t>(analyser.state.SlotFrameRate.size()))
+        if (videoSlot >= 0 && videoSlot < static_cast<int32_t>(analyser.state.SlotFrameRate.size())) {
             analyser.state.SlotFrameRate[static_cast<size_t>(videoSlot)] = rate;
+            analyser.state.StreamFrameRate[static_cast<size_t>(videoSlot)] = rate;
+        }
     }
 };
 

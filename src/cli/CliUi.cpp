@@ -36,10 +36,10 @@ void CliUi::log(std::string_view line) {
     if (statusShown_ && stdoutTerminal_)
         finishStatus();
     text += '\n';
-    writeLog(text);
+    print(text);
 }
 
-void CliUi::writeLog(const std::string& text) {
+void CliUi::print(const std::string& text) {
     if (stdoutError_ != 0)
         return;
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size())

@@ -30,16 +30,18 @@ public:
     // Ends the status line on the terminal, if one was shown.
     void finishStatus();
 
-    // Flushes the log; returns the errno of the first failed write to stdout, or 0.
-    // After a failure nothing more is written there.
+    // Writes text to stdout as the log is written: a failure is noted for finishLog,
+    // and after one nothing more is written there. For what a command prints instead
+    // of the log (a JSON document, the memo, the tree).
+    void print(const std::string& text);
+
+    // Flushes stdout; returns the errno of the first failed write to it, or 0.
     int finishLog();
 
     static void installInterruptHandler();
     static bool interrupted();
 
 private:
-    void writeLog(const std::string& text);
-
     RunState& state_;
     bool markup_;
     bool stdoutTerminal_;

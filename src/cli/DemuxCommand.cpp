@@ -15,6 +15,7 @@
 #include "cli/StreamList.h"
 #include "jobs/Paths.h"
 #include "model/Error.h"
+#include "model/Utf8.h"
 
 namespace halyard::cli {
 
@@ -55,32 +56,41 @@ void warn(const std::string& line) {
     std::fprintf(stderr, "halyard-cli: %s\n", line.c_str());
 }
 
-// The playlist's languages, track names and chapters for the option file: from
-// --playlist, or from the playlist the disc layout puts beside the source. The
-// chapters go into NAME.chapters.txt.
-std::optional<PlaylistInfo> readPlaylist(Session& session, const std::string& playlistOption,
-                                         const std::string& prefix, std::vector<std::string> sources) {
+// The playlist whose languages, track names and chapters go into the option file:
+// --playlist, or the one the disc layout puts beside the source. It is read before
+// any work, so that a playlist that cannot be read stops the run before the demux.
+struct MkvmergePlaylist {
+    std::string path;
+    PlaylistTitles titles;
+};
+
+std::optional<MkvmergePlaylist> readPlaylist(Session& session, const std::string& playlistOption) {
     std::string path = playlistOption;
     if (path.empty() && !session.jobs.Paths.PlaylistFileName.empty() && std::filesystem::exists(session.ui.eXPLfile))
         path = session.ui.eXPLfile;
     if (path.empty())
         return std::nullopt;
-    const PlaylistTitles playlist = ReadPlaylistTitles(path, session.ui.eEVOfile);
-    if (!playlist.sourceTitle) {
-        warn("no title of " + path + " plays " + session.ui.eEVOfile +
+    return MkvmergePlaylist{path, ReadPlaylistTitles(path, session.ui.eEVOfile)};
+}
+
+// The title that plays the source gives the tracks their languages and names; its
+// chapters go into NAME.chapters.txt.
+std::optional<PlaylistInfo> playlistInfo(const Session& session, const MkvmergePlaylist& playlist,
+                                         const std::string& prefix, const std::vector<std::string>& inputs) {
+    if (!playlist.titles.sourceTitle) {
+        warn("no title of " + playlist.path + " plays " + session.ui.eEVOfile +
              ": the mkvmerge options have no languages, track names or chapters");
         return std::nullopt;
     }
-    const PlaylistTitle& title = playlist.titles[*playlist.sourceTitle];
+    const PlaylistTitle& title = playlist.titles.titles[*playlist.titles.sourceTitle];
     PlaylistInfo info;
     for (const TitleTrack& track : title.tracks)
         info.tracks[{track.kind, track.slot}] = {track.language, XmlText(track.description)};
     try {
-        const std::vector<Chapter> chapters = TitleChapters(playlist, title);
+        const std::vector<Chapter> chapters = TitleChapters(playlist.titles, title);
         if (!chapters.empty()) {
             info.chaptersPath = prefix + ".chapters.txt";
-            sources.push_back(path);
-            WriteTextFile(info.chaptersPath, SimpleChapterFile(chapters), sources);
+            WriteTextFile(info.chaptersPath, SimpleChapterFile(chapters), inputs);
         }
     } catch (const Error& error) {
         warn(std::string(error.what()) + "; the mkvmerge options have no chapters");
@@ -89,24 +99,39 @@ std::optional<PlaylistInfo> readPlaylist(Session& session, const std::string& pl
     return info;
 }
 
+// An option file names files as UTF-8 text: a path that is not UTF-8 would reach
+// mkvmerge as another name. Such a file is not written at all.
+void requireUtf8(const nlohmann::json& arguments, const std::string& optionFile) {
+    for (const auto& argument : arguments) {
+        const std::string& text = argument.get_ref<const std::string&>();
+        if (!IsValidUtf8(text))
+            throw Error("The mkvmerge option file \"" + optionFile + "\" is not written: \"" + text +
+                        "\" is not UTF-8, and mkvmerge reads an option file as UTF-8");
+    }
+}
+
 // NAME.mkvmerge.json beside the outputs, muxing them into NAME.mkv; the outputs
 // mkvmerge cannot read are named on stderr.
-void writeMkvmergeOptions(Session& session, const std::string& playlistOption) {
+void writeMkvmergeOptions(Session& session, const std::optional<MkvmergePlaylist>& playlist) {
     namespace fs = std::filesystem;
     // mkvmerge reads the paths from where it runs: they are written absolute.
     auto absolute = [](const std::string& path) { return fs::absolute(path).lexically_normal().string(); };
     const std::string prefix = absolute(OutputPrefix(session.jobs.outputFolder(), session.jobs.Paths.OutputBaseName));
     RunReport report = session.report.report();
-    std::vector<std::string> sources;
-    for (const ReportSource& source : report.sources)
-        sources.push_back(source.path);
+    std::vector<std::string> inputs = session.jobs.inputFiles();
+    if (playlist)
+        inputs.push_back(playlist->path);
     for (ReportOutput& output : report.outputs)
         output.path = absolute(output.path);
-    const std::optional<PlaylistInfo> playlist = readPlaylist(session, playlistOption, prefix, sources);
-    const MkvmergeOptions options = BuildMkvmergeOptions(report, prefix + ".mkv", playlist ? &*playlist : nullptr);
+    const std::optional<PlaylistInfo> info = playlist ? playlistInfo(session, *playlist, prefix, inputs) : std::nullopt;
+    const MkvmergeOptions options = BuildMkvmergeOptions(report, prefix + ".mkv", info ? &*info : nullptr);
     for (const std::string& line : options.leftOut)
         warn(line);
-    WriteTextFile(prefix + ".mkvmerge.json", JsonText(options.arguments), sources);
+    for (const std::string& line : options.warnings)
+        warn(line);
+    const std::string optionFile = prefix + ".mkvmerge.json";
+    requireUtf8(options.arguments, optionFile);
+    WriteTextFile(optionFile, JsonText(options.arguments), inputs);
 }
 
 std::string checkExtension(std::string& extension) {
@@ -157,6 +182,8 @@ Command AddDemuxCommand(CLI::App& app) {
                 if (options->read.json)
                     session.printJsonInsteadOfLog();
                 return session.run([&] {
+                    const std::optional<MkvmergePlaylist> playlist =
+                        options->mkvmerge ? readPlaylist(session, options->playlist) : std::nullopt;
                     session.jobs.bReadEVOClick();
                     if (CliUi::interrupted())
                         return;
@@ -166,7 +193,7 @@ Command AddDemuxCommand(CLI::App& app) {
                     session.jobs.cbVideoClick();
                     session.jobs.bDemuxClick();
                     if (options->mkvmerge && !CliUi::interrupted())
-                        writeMkvmergeOptions(session, options->playlist);
+                        writeMkvmergeOptions(session, playlist);
                     if (options->read.json)
                         session.printJson("demux");
                 });

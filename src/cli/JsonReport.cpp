@@ -3,6 +3,7 @@
 #include "cli/Chapters.h"
 #include "jobs/StreamNames.h"
 #include "model/Error.h"
+#include "model/Utf8.h"
 
 namespace halyard::cli {
 
@@ -15,16 +16,24 @@ Json orNull(const std::optional<T>& value) {
     return value ? Json(*value) : Json(nullptr);
 }
 
+// A path as text: one that is not UTF-8 shows U+FFFD in its text (JsonText), and its
+// exact bytes as hexadecimal beside it, under the key + "_hex".
+void addPath(Json& json, const std::string& key, const std::string& path) {
+    json[key] = path;
+    if (!IsValidUtf8(path))
+        json[key + "_hex"] = HexBytes(path);
+}
+
 Json sourceJson(const ReportSource& source) {
-    return Json{
-        {"path", source.path},
-        {"name", source.name},
-        {"size", source.size},
-        {"vob_number", orNull(source.vobNumber)},
-        {"first_ptm", orNull(source.firstPtm)},
-        {"last_ptm", orNull(source.lastPtm)},
-        {"duration", orNull(source.duration)},
-    };
+    Json json = Json::object();
+    addPath(json, "path", source.path);
+    json["name"] = source.name;
+    json["size"] = source.size;
+    json["vob_number"] = orNull(source.vobNumber);
+    json["first_ptm"] = orNull(source.firstPtm);
+    json["last_ptm"] = orNull(source.lastPtm);
+    json["duration"] = orNull(source.duration);
+    return json;
 }
 
 Json streamJson(const ReportStream& stream) {
@@ -52,25 +61,28 @@ Json streamJson(const ReportStream& stream) {
 }
 
 Json framesJson(const ReportFrames& frames) {
-    return Json{
+    Json json{
         {"video_stream", frames.slot},
         {"counted_frames", frames.countedFrames},
         {"frame_rate", frames.frameRate > 0 ? Json(frames.frameRate) : Json(nullptr)},
-        {"counted_duration", orNull(frames.countedDuration)},
-        {"calculated_frames", orNull(frames.calculatedFrames)},
-        {"duration", frames.duration},
     };
+    if (frames.frameRateAssumed)
+        json["frame_rate_assumed"] = true;
+    json["counted_duration"] = orNull(frames.countedDuration);
+    json["calculated_frames"] = orNull(frames.calculatedFrames);
+    json["duration"] = frames.duration;
+    return json;
 }
 
 Json outputJson(const ReportOutput& output) {
-    return Json{
-        {"path", output.path},
-        {"kind", StreamClassName(output.kind)},
-        {"slot", output.slot},
-        {"box", output.box},
-        {"caption", output.caption},
-        {"format", output.format},
-    };
+    Json json = Json::object();
+    addPath(json, "path", output.path);
+    json["kind"] = StreamClassName(output.kind);
+    json["slot"] = output.slot;
+    json["box"] = output.box;
+    json["caption"] = output.caption;
+    json["format"] = output.format;
+    return json;
 }
 
 template <typename Item, typename ToJson>
@@ -150,33 +162,80 @@ Json titleJson(const PlaylistTitle& title, const std::optional<TimeBase>& timeBa
     };
 }
 
+std::optional<TimeBase> knownTimeBase(const PlaylistTitles& playlist) {
+    try {
+        return TitleTimeBase(playlist.timeBase);
+    } catch (const Error&) {
+        return std::nullopt; // an unknown time base: the chapters keep their playlist times only
+    }
+}
+
+constexpr int Indent = 2;
+
+std::string dumped(const Json& json) {
+    // Text from the source (names, analyser values) may hold bytes that are not UTF-8.
+    return json.dump(Indent, ' ', false, Json::error_handler_t::replace);
+}
+
+Json playlistHead(const PlaylistTitles& playlist, const std::string& playlistPath, const std::string& sourcePath) {
+    Json playlistJson = Json::object();
+    addPath(playlistJson, "path", playlistPath);
+    playlistJson["name"] = XmlText(playlist.playlistName);
+    Json document{
+        {"format_version", JsonFormatVersion},
+        {"command", "xpl"},
+        {"playlist", std::move(playlistJson)},
+        {"time_base", playlist.timeBase},
+        {"tick_base", playlist.tickBase},
+    };
+    if (sourcePath.empty())
+        document["source"] = nullptr;
+    else
+        addPath(document, "source", sourcePath);
+    document["source_title"] = orNull(playlist.sourceTitle);
+    document["titles"] = Json::array();
+    return document;
+}
 } // namespace
 
 Json PlaylistJson(const PlaylistTitles& playlist, const std::string& playlistPath, const std::string& sourcePath) {
-    std::optional<TimeBase> timeBase;
-    try {
-        timeBase = TitleTimeBase(playlist.timeBase);
-    } catch (const Error&) {
-        // an unknown time base: the chapters keep their playlist times only
-    }
-    Json titles = Json::array();
+    Json document = playlistHead(playlist, playlistPath, sourcePath);
+    const std::optional<TimeBase> timeBase = knownTimeBase(playlist);
     for (const PlaylistTitle& title : playlist.titles)
-        titles.push_back(titleJson(title, timeBase));
-    return Json{
-        {"format_version", JsonFormatVersion},
-        {"command", "xpl"},
-        {"playlist", Json{{"path", playlistPath}, {"name", XmlText(playlist.playlistName)}}},
-        {"time_base", playlist.timeBase},
-        {"tick_base", playlist.tickBase},
-        {"source", sourcePath.empty() ? Json(nullptr) : Json(sourcePath)},
-        {"source_title", orNull(playlist.sourceTitle)},
-        {"titles", std::move(titles)},
-    };
+        document["titles"].push_back(titleJson(title, timeBase));
+    return document;
+}
+
+void WritePlaylistJson(const PlaylistTitles& playlist, const std::string& playlistPath, const std::string& sourcePath,
+                       const std::function<void(const std::string&)>& write) {
+    // The head's text ends with the empty title list: "[]", the closing brace, a line break.
+    std::string head = JsonText(playlistHead(playlist, playlistPath, sourcePath));
+    if (playlist.titles.empty()) {
+        write(head);
+        return;
+    }
+    constexpr std::string_view emptyTail = "[]\n}\n";
+    head.resize(head.size() - emptyTail.size());
+    write(head + "[\n");
+    const std::optional<TimeBase> timeBase = knownTimeBase(playlist);
+    const std::string itemIndent(2 * Indent, ' ');
+    for (size_t i = 0; i < playlist.titles.size(); ++i) {
+        const std::string item = dumped(titleJson(playlist.titles[i], timeBase));
+        // Line breaks only stand between members: strings have theirs escaped.
+        std::string text = itemIndent;
+        for (char ch : item) {
+            text += ch;
+            if (ch == '\n')
+                text += itemIndent;
+        }
+        text += i + 1 < playlist.titles.size() ? ",\n" : "\n";
+        write(text);
+    }
+    write(std::string(Indent, ' ') + "]\n}\n");
 }
 
 std::string JsonText(const Json& document) {
-    // Text from the source (names, analyser values) may hold bytes that are not UTF-8.
-    return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+    return dumped(document) + "\n";
 }
 
 } // namespace halyard::cli

@@ -1,5 +1,6 @@
 #pragma once
 // The results of a run as one JSON document, for the tools that come after.
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -20,6 +21,11 @@ nlohmann::ordered_json ReportJson(const RunReport& report, const std::string& co
 // its tracks and chapters (chapter starts null when the time base is not known).
 nlohmann::ordered_json PlaylistJson(const PlaylistTitles& playlist, const std::string& playlistPath,
                                     const std::string& sourcePath);
+
+// The same document's text as JsonText gives it, handed to write piece by piece: the
+// titles one at a time, so that a large playlist is never held as one JSON tree.
+void WritePlaylistJson(const PlaylistTitles& playlist, const std::string& playlistPath, const std::string& sourcePath,
+                       const std::function<void(const std::string&)>& write);
 
 // The document as printed: indented by two spaces, with a final line break.
 std::string JsonText(const nlohmann::ordered_json& document);

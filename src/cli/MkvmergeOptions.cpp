@@ -1,5 +1,7 @@
 #include "cli/MkvmergeOptions.h"
 
+#include "cli/MkvmergeLanguages.h"
+
 namespace halyard::cli {
 
 namespace {
@@ -52,9 +54,13 @@ MkvmergeOptions BuildMkvmergeOptions(const RunReport& report, const std::string&
         if (playlist) {
             const auto track = playlist->tracks.find({output.kind, output.slot});
             if (track != playlist->tracks.end()) {
-                if (!track->second.language.empty()) {
+                const std::string& language = track->second.language;
+                if (MkvmergeKnowsLanguage(language)) {
                     args.push_back("--language");
-                    args.push_back("0:" + track->second.language);
+                    args.push_back("0:" + language);
+                } else if (!language.empty()) {
+                    options.warnings.push_back("the playlist's language \"" + language + "\" of " + output.path +
+                                               " is not one mkvmerge knows: the track gets no language");
                 }
                 if (!track->second.name.empty()) {
                     args.push_back("--track-name");

@@ -25,11 +25,15 @@ struct MkvmergeOptions {
     nlohmann::json arguments = nlohmann::json::array();
     // One line for each output left out, saying which and why.
     std::vector<std::string> leftOut;
+    // One line for each playlist language left out, naming the track.
+    std::vector<std::string> warnings;
 };
 
 // Arguments that write mkvPath from every output of the report that mkvmerge can
 // read: a --sync for each audio delay (against the first video stream of the first
 // source), and languages, track names and chapters from the playlist when one is given.
+// A language that mkvmerge does not know is left out, with a warning, since mkvmerge
+// refuses the whole option file for it.
 // Raw LPCM (written without WAV) and ".sup" subpictures are left out.
 MkvmergeOptions BuildMkvmergeOptions(const RunReport& report, const std::string& mkvPath,
                                      const PlaylistInfo* playlist = nullptr);

@@ -7,6 +7,7 @@
 #include "cli/Command.h"
 #include "cli/JsonReport.h"
 #include "model/Error.h"
+#include "playlist/XplAttributes.h"
 
 namespace halyard::cli {
 
@@ -16,9 +17,9 @@ Session::Session(bool markup)
     ui.onLog = [this](std::string_view line) { report.line(line); };
 }
 
-void Session::printJson(const std::string& command) const {
-    const std::string text = JsonText(ReportJson(report.report(), command));
-    std::fwrite(text.data(), 1, text.size(), stdout);
+void Session::printJson(const std::string& command) {
+    if (!CliUi::interrupted())
+        ui.print(JsonText(ReportJson(report.report(), command)));
 }
 
 int Session::run(const std::function<void()>& body) {
@@ -37,10 +38,14 @@ int Session::run(const std::function<void()>& body) {
     } catch (const Error& error) {
         ui.finishStatus();
         ui.finishLog();
+        // The place of a bad playlist value, unless the log showed it already.
+        const auto* attribute = dynamic_cast<const AttributeValueError*>(&error);
+        if (attribute && (!attribute->logged || ui.quiet))
+            std::fprintf(stderr, "%s\n", attribute->context().c_str());
         std::fprintf(stderr, "%s\n", error.what());
         status = ExitFailure;
     }
-    // A log that did not reach stdout (a full disk, a closed descriptor) is a failure;
+    // A log or document that did not reach stdout (a full disk, a closed descriptor) is a failure;
     // a reader that went away (| head) ends the run quietly, as other tools do.
     const int logError = ui.finishLog();
     if (logError != 0 && logError != EPIPE)

@@ -25,9 +25,10 @@ public:
     // What the jobs found and wrote, for --json and --mkvmerge.
     RunReportCollector report;
 
-    // Prints the report as a JSON document instead of the log.
+    // Prints the report as a JSON document instead of the log; a run stopped by
+    // Ctrl-C prints none.
     void printJsonInsteadOfLog() { ui.quiet = true; }
-    void printJson(const std::string& command) const;
+    void printJson(const std::string& command);
 };
 
 } // namespace halyard::cli

@@ -1,6 +1,7 @@
 #include "cli/StreamList.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 
 #include "cli/Command.h"
 #include "jobs/StreamNames.h"
@@ -23,17 +24,21 @@ void forEachBox(UiModel& ui, Visit visit) {
 } // namespace
 
 void AddStreamsOption(CLI::App& command, std::optional<std::vector<std::string>>& streams, const std::string& help) {
+    // One value, split here: an option that took several values would swallow the
+    // arguments after an empty list ("--streams , FILE").
     command
-        .add_option_function<std::vector<std::string>>(
+        .add_option_function<std::string>(
             "--streams",
-            [&streams](const std::vector<std::string>& names) {
+            [&streams](const std::string& list) {
                 streams.emplace();
-                for (const std::string& name : names)
-                    if (!name.empty())
-                        streams->push_back(name);
+                for (size_t from = 0; from <= list.size();) {
+                    const size_t comma = std::min(list.find(',', from), list.size());
+                    if (comma > from)
+                        streams->push_back(list.substr(from, comma - from));
+                    from = comma + 1;
+                }
             },
             help)
-        ->delimiter(',')
         ->type_name("LIST");
 }
 

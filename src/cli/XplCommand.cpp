@@ -25,24 +25,18 @@ struct XplOptions {
     std::string chapters;
 };
 
-void print(const std::string& line) {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-}
-
-void printTree(const std::vector<TreeNode>& nodes, const std::string& indent) {
+void printTree(CliUi& ui, const std::vector<TreeNode>& nodes, const std::string& indent) {
     for (const TreeNode& node : nodes) {
-        print(indent + node.text);
-        printTree(node.children, indent + "  ");
+        ui.print(indent + node.text + "\n");
+        printTree(ui, node.children, indent + "  ");
     }
 }
 
-
 // The enabled stream boxes: name, tab, caption.
-void printBoxes(const UiModel& ui) {
-    auto line = [](const StreamBox& box, const std::string& name) {
+void printBoxes(CliUi& ui) {
+    auto line = [&ui](const StreamBox& box, const std::string& name) {
         if (box.enabled)
-            print(name + "\t" + box.caption);
+            ui.print(name + "\t" + box.caption + "\n");
     };
     for (size_t slot = 0; slot < ui.cbVideo.size(); ++slot)
         line(ui.cbVideo[slot], VideoBoxName(int(slot)));
@@ -122,20 +116,27 @@ Command AddXplCommand(CLI::App& app) {
                 session.ui.quiet = options->show != "log" || options->json;
                 return session.run([&] {
                     choosePaths(*options, session);
-                    session.jobs.bReadXPLClick();
+                    // The document comes from the titles alone: the job's memo and
+                    // tree, a second copy of the playlist, are not needed for it.
+                    if (!options->json)
+                        session.jobs.bReadXPLClick();
+                    if (CliUi::interrupted())
+                        return;
                     if (options->json || !options->chapters.empty()) {
                         const PlaylistTitles playlist = ReadPlaylistTitles(session.ui.eXPLfile, session.ui.eEVOfile);
+                        if (CliUi::interrupted())
+                            return;
                         if (!options->chapters.empty())
                             writeChapters(*options, playlist, session);
                         if (options->json)
-                            std::fputs(JsonText(PlaylistJson(playlist, session.ui.eXPLfile, session.ui.eEVOfile)).c_str(),
-                                       stdout);
+                            WritePlaylistJson(playlist, session.ui.eXPLfile, session.ui.eEVOfile,
+                                              [&](const std::string& text) { session.ui.print(text); });
                     }
                     if (options->show == "memo")
                         for (const std::string& line : session.ui.mXPL)
-                            print(line);
+                            session.ui.print(line + "\n");
                     else if (options->show == "tree")
-                        printTree(session.ui.tvXPL, "");
+                        printTree(session.ui, session.ui.tvXPL, "");
                     else if (options->show == "boxes")
                         printBoxes(session.ui);
                 });

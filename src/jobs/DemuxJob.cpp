@@ -85,10 +85,7 @@ void Jobs::demuxJob() {
         ui_.slog("Opening", 0);
         openSource(ui_.eEVOfile);
         ui_.log("File size: " + std::to_string(state_.SourceStream->size() / Mebibyte) + " Mbytes.");
-        std::vector<std::string> sources{ui_.eEVOfile};
-        if (ui_.cbContinue && hasSecondFile)
-            sources.push_back(second);
-        createOutputs(prefix, sources);
+        createOutputs(prefix, inputFiles());
         ui_.log("Demuxing...");
         ui_.slog("Demuxing " + FileNamePart(ui_.eEVOfile), 0);
         demux(state_, ui_, ProcessMode::Demux);

@@ -63,6 +63,9 @@ public:
     // applies (else ""), with OutputBaseName set from the source and that file.
     std::string outputFolder() const;
     std::string secondFileAndBaseName(bool& hasSecondFile);
+    // Every file a job may read, which no output may be: the source, its second
+    // feature file (whether or not the job continues into it) and the playlist.
+    std::vector<std::string> inputFiles() const;
     // Opens path as the run state's SourceStream, closing the one before.
     void openSource(const std::string& path);
 

@@ -51,6 +51,18 @@ std::string Jobs::secondFileAndBaseName(bool& hasSecondFile) {
     return second;
 }
 
+std::vector<std::string> Jobs::inputFiles() const {
+    std::vector<std::string> inputs;
+    if (!ui_.eEVOfile.empty()) {
+        inputs.push_back(ui_.eEVOfile);
+        if (std::string second = getsecond(ui_.eEVOfile); !second.empty())
+            inputs.push_back(std::move(second));
+    }
+    if (!ui_.eXPLfile.empty())
+        inputs.push_back(ui_.eXPLfile);
+    return inputs;
+}
+
 void Jobs::openSource(const std::string& path) {
     state_.SourceStream.reset();
     state_.SourceStream = std::make_unique<SourceFile>(path);
@@ -84,6 +96,7 @@ void Jobs::readEvo() {
     // 5-6: the run state and the second feature file.
     state_.PictureCounter = {};
     state_.SlotFrameRate = {};
+    state_.StreamFrameRate = {};
     state_.EarliestPts = 0xFFFFFFFF;
     state_.FirstVideoPts = 0;
     state_.TotalDuration = 0;

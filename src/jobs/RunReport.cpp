@@ -289,13 +289,16 @@ void RunReportCollector::takeFrames() {
     report_.frames.clear();
     for (int k = 0; k < 2; ++k) {
         const int32_t counted = state_.PictureCounter[size_t(k)];
-        const double rate = state_.SlotFrameRate[size_t(k)];
+        // The rate the stream's parameters give; else the one the frame report assumes.
+        const double measured = state_.StreamFrameRate[size_t(k)];
+        const double rate = measured > 0 ? measured : state_.SlotFrameRate[size_t(k)];
         if (counted <= 0 && rate <= 0)
             continue;
         ReportFrames frames;
         frames.slot = k;
         frames.countedFrames = counted;
         frames.frameRate = rate;
+        frames.frameRateAssumed = measured <= 0 && rate > 0;
         if (counted > 0 && rate > 0)
             frames.countedDuration = counted / rate;
         if (rate > 0)

@@ -51,7 +51,8 @@ struct ReportStream {
 struct ReportFrames {
     int slot = 0;
     int32_t countedFrames = 0;
-    double frameRate = 0;                  // 0: not known
+    double frameRate = 0;                  // frames a second; 0: not known
+    bool frameRateAssumed = false;         // the stream gives none; the frame report assumes it
     std::optional<double> countedDuration; // seconds, counted frames at the frame rate
     std::optional<int64_t> calculatedFrames;
     double duration = 0;                   // seconds, of the job's source files

@@ -85,6 +85,10 @@ struct RunState {
     // Per video slot results of the analysers.
     std::array<int32_t, 2> PictureCounter{};
     std::array<double, 2> SlotFrameRate{};
+    // The frames a second that the stream's own parameters give (0 when they give
+    // none), where SlotFrameRate may hold a rate the frame report assumes: H.264 always
+    // reports 24000/1001, and an MPEG-2 code that names no rate 1.
+    std::array<double, 2> StreamFrameRate{};
 
     // Decimal separator of fractional values in log lines ("." unless the window sets the locale's).
     char DecimalSeparator = '.';

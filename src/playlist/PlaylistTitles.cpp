@@ -130,11 +130,16 @@ PlaylistTitles ReadPlaylistTitles(const std::string& path, const std::string& so
     SourceFile file(path);
     TagScanner scanner(lines, tables, values, &commentLines);
     const auto block = std::make_unique<uint8_t[]>(BlockSize);
-    for (int64_t count; (count = file.read(block.get(), BlockSize)) > 0;) {
-        scanner.scan(block.get(), size_t(count));
-        collector.take(lines, commentLines);
-        lines.clear();
-        commentLines.clear();
+    try {
+        for (int64_t count; (count = file.read(block.get(), BlockSize)) > 0;) {
+            scanner.scan(block.get(), size_t(count));
+            collector.take(lines, commentLines);
+            lines.clear();
+            commentLines.clear();
+        }
+    } catch (AttributeValueError& error) {
+        error.playlist = path;
+        throw;
     }
     for (PlaylistTitle& title : result.titles)
         for (TitleTrack& track : title.tracks)

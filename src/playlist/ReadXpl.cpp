@@ -30,17 +30,28 @@ void XplReader::bReadXPLClick() {
     ui_.controlsChanged();
     try {
         read();
+    } catch (AttributeValueError& error) {
+        error.playlist = ui_.eXPLfile;
+        error.logged = true;
+        ui_.log("[re]" + error.context() + "[/re]");
+        failed(readEvoWasEnabled);
+        throw;
     } catch (...) {
-        state_.SourceStream.reset();
-        ui_.mXPLVisible = true;
-        ui_.playlistChanged();
-        ui_.slog("Ready", 0);
-        ui_.slog("", 1);
-        restoreControls(readEvoWasEnabled);
+        failed(readEvoWasEnabled);
         throw;
     }
     ui_.log("Done.");
     ui_.log("");
+    ui_.slog("Ready", 0);
+    ui_.slog("", 1);
+    restoreControls(readEvoWasEnabled);
+}
+
+// After a failure: the file closed, the memo shown, the buttons idle.
+void XplReader::failed(bool readEvoWasEnabled) {
+    state_.SourceStream.reset();
+    ui_.mXPLVisible = true;
+    ui_.playlistChanged();
     ui_.slog("Ready", 0);
     ui_.slog("", 1);
     restoreControls(readEvoWasEnabled);

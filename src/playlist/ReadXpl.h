@@ -32,6 +32,7 @@ private:
                     int32_t* markers, int slots, TreeNode& node, std::array<StreamBox, Boxes>& boxes);
     void offer(StreamBox& box, const std::string& name, bool withHint);
     void restoreControls(bool readEvoWasEnabled);
+    void failed(bool readEvoWasEnabled);
 
     Jobs& jobs_;
     RunState& state_;

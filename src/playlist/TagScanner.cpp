@@ -15,8 +15,10 @@ void storeAt(std::array<std::string, AttributeTables::Size>& table, std::string_
     if (!GetAttr(tag, "index", text))
         return;
     const std::optional<int> index = ParseInteger(text);
-    if (!index)
-        throw Error("'" + text + "' is not a valid integer value");
+    if (!index) {
+        const size_t indentation = std::min(tag.find_first_not_of(' '), tag.size());
+        throw AttributeValueError(text, "index", std::string(tag.substr(indentation)));
+    }
     if (*index >= 1 && *index <= AttributeTables::Size)
         table[size_t(*index - 1)] = std::move(value);
 }

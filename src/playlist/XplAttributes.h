@@ -3,7 +3,28 @@
 #include <string>
 #include <string_view>
 
+#include "model/Error.h"
+
 namespace halyard {
+
+// "'TEXT' is not a valid integer value", for an attribute that must be an integer,
+// with what a reader needs to find it: the attribute, its tag and the playlist.
+class AttributeValueError : public Error {
+public:
+    AttributeValueError(const std::string& text, std::string attributeName, std::string tagText)
+        : Error("'" + text + "' is not a valid integer value"), attribute(std::move(attributeName)),
+          tag(std::move(tagText)) {}
+
+    // "Playlist "PATH", attribute "index" of <TAG>:"
+    std::string context() const {
+        return "Playlist \"" + playlist + "\", attribute \"" + attribute + "\" of " + tag + ":";
+    }
+
+    std::string attribute;
+    std::string tag;
+    std::string playlist; // set by the reader that opened it
+    bool logged = false;  // the context went into the log already
+};
 
 // Finds the attribute `name` in a tag's text: the first occurrence of the name,
 // compared case-insensitively (it may be part of a longer word); of at most 255

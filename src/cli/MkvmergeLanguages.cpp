@@ -1,0 +1,18 @@
+#include "cli/MkvmergeLanguages.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace halyard::cli {
+
+namespace {
+constexpr std::string_view LanguageCodes[] = {
+#include "cli/MkvmergeLanguageTable.inc"
+};
+} // namespace
+
+bool MkvmergeKnowsLanguage(std::string_view code) {
+    return std::binary_search(std::begin(LanguageCodes), std::end(LanguageCodes), code);
+}
+
+} // namespace halyard::cli
