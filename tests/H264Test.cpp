@@ -138,14 +138,16 @@ const Bytes AccessUnitDelimiter{0x00, 0x00, 0x00, 0x01, 0x09, 0x10};
 struct Outcome {
     Lines lines;
     double slotFrameRate;
+    double streamFrameRate;
 };
 
 Outcome Analyse(const Bytes& payload, int64_t at = 0, int32_t slot = 0, int32_t length = -1, char separator = '.') {
     AnalyserHarness h(payload, at);
     h.state->SlotFrameRate = {-1.0, -1.0};
+    h.state->StreamFrameRate = {0.0, 0.0};
     h.state->DecimalSeparator = separator;
     AnalyseH264(h.context, int32_t(at), length < 0 ? int32_t(payload.size()) : length, 0, 0, slot);
-    return {h.ui.lines, h.state->SlotFrameRate[size_t(slot)]};
+    return {h.ui.lines, h.state->SlotFrameRate[size_t(slot)], h.state->StreamFrameRate[size_t(slot)]};
 }
 
 Lines Analysed(const Sps& sps) { return Analyse(AccessUnitDelimiter + sps.bytes()).lines; }
@@ -403,6 +405,8 @@ protected:
         // line shows it unhalved. Emulation prevention bytes in the SPS are taken out first.
         const double fps = tools::ratioValue(tools::jsonField(json, "r_frame_rate"));
         EXPECT_EQ(lines.back(), "   Frame rate = " + Thousandths(2 * fps) + " fps");
+        // The frames a second the report hands on are ffprobe's.
+        EXPECT_DOUBLE_EQ(Analyse(payload, 14).streamFrameRate, fps);
         ++ratesCompared;
     }
 
@@ -447,8 +451,16 @@ TEST(H264Test, EmulationPreventionBytesAreTakenOut) {
         zeros = byte == 0 ? zeros + 1 : 0;
     }
     ASSERT_GT(escaped.size(), bytes.size());
-    const Lines lines = Analyse(AccessUnitDelimiter + escaped).lines;
+    const Outcome outcome = Analyse(AccessUnitDelimiter + escaped);
+    const Lines& lines = outcome.lines;
     EXPECT_EQ(lines.back(), "   Frame rate = 50 fps");
+    // The log keeps the coded ticks; the stream's frames a second are half of them, and
+    // the frame report still assumes 24000/1001.
+    EXPECT_DOUBLE_EQ(outcome.streamFrameRate, 25.0);
+    EXPECT_DOUBLE_EQ(outcome.slotFrameRate, 24000.0 / 1001.0);
+    Sps withoutTiming;
+    withoutTiming.vui = true;
+    EXPECT_EQ(Analyse(AccessUnitDelimiter + withoutTiming.bytes()).streamFrameRate, 0.0);
     EXPECT_EQ(lines[lines.size() - 3], SizeLine(1920, 1080));
 }
 

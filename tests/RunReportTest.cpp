@@ -90,6 +90,25 @@ TEST(RunReport, ReadEvoReportsSourcesStreamsAndDelaysOfBothFiles) {
     EXPECT_FALSE(report.frames[0].calculatedFrames);
 }
 
+// The report's frame rate is what the stream's sequence header names; a code that
+// names none gives the rate the frame report assumes (1), marked as such.
+TEST(RunReport, AFrameRateTheStreamDoesNotGiveIsMarkedAssumed) {
+    for (const uint8_t frame_rate_code : {3, 9}) {
+        ReportRun run;
+        // sequence_header_code, 720x576, aspect_ratio_information 2, frame_rate_code
+        const psb::Bytes header{0, 0, 1, 0xB3, 0x2D, 0x02, 0x40, uint8_t(0x20 | frame_rate_code), 0xFF, 0xFF, 0xE0, 0x00};
+        run.ui.eEVOfile = run.file("x.EVO", Cat({psb::NavPack().layout(psb::NavLayout::Evo).startPtm(0).endPtm(90000).build(),
+                                                 psb::packWith(Pes(0xE0).pts(0).payload(Cat({header, {0, 0, 1, 0}, Filled(100, 1)})))}));
+        run.jobs.EVOadj();
+        run.jobs.bReadEVOClick();
+        const RunReport report = run.collector.report();
+        ASSERT_EQ(report.frames.size(), 1u);
+        EXPECT_EQ(report.frames[0].frameRate, frame_rate_code == 3 ? 25.0 : 1.0);
+        EXPECT_EQ(report.frames[0].frameRateAssumed, frame_rate_code == 9);
+        EXPECT_EQ(report.frames[0].calculatedFrames, frame_rate_code == 3 ? 25 : 1);
+    }
+}
+
 TEST(RunReport, DemuxAddsItsOutputsAndANewReadStartsAfresh) {
     ReportRun run;
     const std::string source = run.file("VTS_01_1.VOB", feature(1));

@@ -86,15 +86,17 @@ std::optional<PlaylistInfo> playlistInfo(const Session& session, const MkvmergeP
     PlaylistInfo info;
     for (const TitleTrack& track : title.tracks)
         info.tracks[{track.kind, track.slot}] = {track.language, XmlText(track.description)};
+    // Chapters whose times cannot be converted are left out; a chapter file that
+    // cannot be written is a failure like any other output's.
+    std::vector<Chapter> chapters;
     try {
-        const std::vector<Chapter> chapters = TitleChapters(playlist.titles, title);
-        if (!chapters.empty()) {
-            info.chaptersPath = prefix + ".chapters.txt";
-            WriteTextFile(info.chaptersPath, SimpleChapterFile(chapters), inputs);
-        }
+        chapters = TitleChapters(playlist.titles, title);
     } catch (const Error& error) {
         warn(std::string(error.what()) + "; the mkvmerge options have no chapters");
-        info.chaptersPath.clear();
+    }
+    if (!chapters.empty()) {
+        info.chaptersPath = prefix + ".chapters.txt";
+        WriteTextFile(info.chaptersPath, SimpleChapterFile(chapters), inputs);
     }
     return info;
 }
