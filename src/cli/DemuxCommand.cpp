@@ -14,7 +14,9 @@
 #include "cli/Session.h"
 #include "cli/StreamList.h"
 #include "jobs/Paths.h"
+#include "jobs/PgsOutputs.h"
 #include "model/Error.h"
+#include "subtitles/Palette.h"
 
 namespace halyard::cli {
 
@@ -30,6 +32,8 @@ struct DemuxOptions {
     bool lpcmWav = false;
     bool mkvmerge = false;
     std::string playlist;
+    bool pgs = false;
+    std::string palette;
 };
 
 // A demux that would write no file is a failure, not a success with nothing done.
@@ -149,6 +153,16 @@ Command AddDemuxCommand(CLI::App& app) {
                      "../ADV_OBJ/VPLST000.XPL beside a source in HVDVD_TS, when it exists)")
         ->type_name("XPL")
         ->needs("--mkvmerge");
+    CLI::Option* pgs = command->add_flag(
+        "--pgs", options->pgs,
+        "also write each subpicture stream as Blu-ray PGS subtitles, NAME.CAPTION.pgs.sup (and "
+        "NAME.CAPTION.forced.pgs.sup with the forced captions of a stream that has others too)");
+    command
+        ->add_option("--palette", options->palette,
+                     "with --pgs: the IFO file whose first program chain colours the 2-bit subpictures (default: the "
+                     "VTS_nn_0.IFO or VIDEO_TS.IFO beside a .VOB)")
+        ->type_name("IFO")
+        ->needs(pgs);
 
     return {command, "demux [options] [--output DIR] FILE", [options] {
                 Session session(options->read.markup);
@@ -157,6 +171,8 @@ Command AddDemuxCommand(CLI::App& app) {
                 if (options->read.json)
                     session.printJsonInsteadOfLog();
                 return session.run([&] {
+                    if (!options->palette.empty())
+                        ReadIfoPalette(options->palette); // a palette that cannot be read fails before the run
                     session.jobs.bReadEVOClick();
                     if (CliUi::interrupted())
                         return;
@@ -165,6 +181,10 @@ Command AddDemuxCommand(CLI::App& app) {
                     requireAStreamToWrite(session.ui, *options);
                     session.jobs.cbVideoClick();
                     session.jobs.bDemuxClick();
+                    if (options->pgs && !CliUi::interrupted())
+                        for (ReportOutput& output : WritePgsOutputs(session.report.report(), session.jobs,
+                                                                    *session.state, session.ui, options->palette))
+                            session.report.addOutput(std::move(output));
                     if (options->mkvmerge && !CliUi::interrupted())
                         writeMkvmergeOptions(session, options->playlist);
                     if (options->read.json)

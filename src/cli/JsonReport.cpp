@@ -42,6 +42,7 @@ Json streamJson(const ReportStream& stream) {
     if (stream.streamIdExtension)
         json["stream_id_extension"] = *stream.streamIdExtension;
     json["first_pts"] = orNull(stream.firstPts);
+    json["true_first_pts"] = orNull(stream.trueFirstPts);
     if (stream.kind != StreamClass::Video)
         json["delay_ms"] = orNull(stream.delayMs);
     Json parameters = Json::array();
@@ -63,7 +64,7 @@ Json framesJson(const ReportFrames& frames) {
 }
 
 Json outputJson(const ReportOutput& output) {
-    return Json{
+    Json json{
         {"path", output.path},
         {"kind", StreamClassName(output.kind)},
         {"slot", output.slot},
@@ -71,6 +72,11 @@ Json outputJson(const ReportOutput& output) {
         {"caption", output.caption},
         {"format", output.format},
     };
+    if (output.format == "pgs") {
+        json["forced"] = output.forced;
+        json["notes"] = output.notes;
+    }
+    return json;
 }
 
 template <typename Item, typename ToJson>
@@ -90,6 +96,7 @@ Json ReportJson(const RunReport& report, const std::string& command) {
         {"sources", arrayOf(report.sources, sourceJson)},
         {"streams", arrayOf(report.streams, streamJson)},
         {"frames", arrayOf(report.frames, framesJson)},
+        {"earliest_pts", orNull(report.earliestPts)},
     };
     if (command == "demux")
         document["outputs"] = arrayOf(report.outputs, outputJson);

@@ -30,7 +30,9 @@ struct MkvmergeOptions {
 // Arguments that write mkvPath from every output of the report that mkvmerge can
 // read: a --sync for each audio delay (against the first video stream of the first
 // source), and languages, track names and chapters from the playlist when one is given.
-// Raw LPCM (written without WAV) and ".sup" subpictures are left out.
+// PGS subtitles go in (forced ones with the forced display flag) in place of their
+// ".sup" outputs. Raw LPCM (written without WAV) and ".sup" subpictures without PGS
+// are left out.
 MkvmergeOptions BuildMkvmergeOptions(const RunReport& report, const std::string& mkvPath,
                                      const PlaylistInfo* playlist = nullptr);
 
