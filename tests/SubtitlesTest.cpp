@@ -466,5 +466,36 @@ TEST(SupReading, RecordsWithTwoUnitsAndBytesBetweenRecords) {
     EXPECT_FALSE(plain.next(unit));
 }
 
+// --- The engine's true first PTS ------------------------------------------------------------
+
+TEST(TrueFirstPts, IsThePtsOfTheStreamsFirstHeaderThatHasOneWhateverTheLatchShows) {
+    using psb::Pes;
+    // An MPEG-2 slot latches CurrentPts as the start code is seen (0 after the audio
+    // packet); an H.264 slot whose header has a PTS alone shows an earlier PTS+DTS.
+    const psb::Bytes source = Cat({
+        psb::packWith(Pes(psb::sid::kPrivateStream1).substream(0x80).pts(5000).payload(Filled(50, 1))),
+        psb::packWith(Pes(psb::sid::kVideo).payload(Filled(50, 2))), // no PTS at all
+        psb::packWith(Pes(psb::sid::kVideo).pts(7000).payload(Filled(50, 3))),
+        psb::packWith(Pes(psb::sid::kVideoH264).pts(1000).dts(900).payload(Filled(50, 4))),
+        psb::packWith(Pes(psb::sid::kVideoH264 + 1).pts(8000).payload(Filled(50, 5))),
+        psb::packWith(Pes(psb::sid::kPrivateStream1).substream(0x21).pts(6000).payload(Filled(50, 6))),
+    });
+    for (ProcessMode mode : {ProcessMode::ReadAnalyse, ProcessMode::Demux}) {
+        EngineRun run;
+        run.source(source);
+        demux(*run.state, run.ui, mode);
+        const TrueFirstPtsTable& first = run.state->TrueFirstPts;
+        EXPECT_EQ(first.Video[0], 7000u);
+        EXPECT_EQ(first.Video[1], 8000u);
+        EXPECT_EQ(first.Audio[0], 5000u);
+        EXPECT_EQ(first.Subpicture[1], 6000u);
+        EXPECT_FALSE(first.Audio[1]);
+        if (mode == ProcessMode::ReadAnalyse) {
+            EXPECT_EQ(run.ui.lines[4], "   First PTS = [re]00000000[/re]"); // the MPEG-2 latch
+            EXPECT_TRUE(run.ui.has("   First PTS = [re]000003E8[/re]")); // the H.264 slot: 1000, not 8000
+        }
+    }
+}
+
 }  // namespace
 }  // namespace halyard::test
