@@ -118,6 +118,49 @@ TEST_F(SubtitleTools, DvdSubpicturesOfAVobRenderAsFfmpegRendersThemWithTheIfoPal
     ASSERT_GT(reference.size(), 0u);
     const int shown = ExpectSameFrames(reference, ours, 720 * 480 * 3);
     EXPECT_GE(shown, 4 * 25 - 4); // four captions of a second each
+
+    // ffprobe: one show and one clear per caption, at their times against the first video frame.
+    const std::string frames = tools::capture("ffprobe -v error -f sup -show_entries subtitle=pts,num_rects -of csv=p=0 " + pgs);
+    std::string expected;
+    for (int k = 0; k < 4; ++k)
+        expected += std::to_string(500000 + k * 1500000) + ",1\n" + std::to_string(500000 + k * 1500000 + 1001244) + ",0\n";
+    EXPECT_EQ(frames, expected);
+}
+
+TEST_F(SubtitleTools, HdDvdUnitsRenderAsFfmpegRendersThemInColoursOfBt709) {
+    // ffmpeg reads HD DVD units through its DVD subtitle decoder when they come as
+    // substream 0x20; its PGS decoder reads the colours of a 1080-line canvas as BT.709.
+    std::vector<psb::AccessUnit> captions;
+    for (int k = 0; k < 2; ++k) {
+        psb::HdSubpictureUnit unit;
+        unit.bitmap(psb::Bitmap8::testPattern(300 + 100 * k, 60)).position(40 + 20 * k, 30).forced(true);
+        unit.colour(200, {180, 200, 60}, 255).colour(11, {60, 90, 220}, 160).duration(45000);
+        // Starts and ends between the frames of a 5 fps canvas: 0.25 to 0.75 s, 1.35 to 1.85 s.
+        captions.push_back(Caption(unit.build(), VideoStart + 22500 + uint64_t(k) * 99000));
+    }
+    const std::string evo = dir.file("HD.EVO");
+    psb::writeFile(evo, psb::muxProgramStream({psb::ElementaryStream::video(0xE0, FakeVideo(60)),
+                                               psb::ElementaryStream::subpicture(0x20, captions)},
+                                              psb::MuxOptions{.navLayout = psb::NavLayout::Evo}));
+    int status = 0;
+    const std::string log = Cli("demux --pgs --output " + dir.path().string() + " " + evo, &status);
+    ASSERT_EQ(status, 0) << log;
+    const std::string pgs = dir.file("HD.Subpicture.00.pgs.sup");
+    // Every caption forced: no file of forced captions beside it.
+    EXPECT_FALSE(fs::exists(dir.file("HD.Subpicture.00.forced.pgs.sup")));
+
+    ASSERT_EQ(Quiet(tools::ffmpegCommand("-copyts -f mpeg -i " + evo + " -map 0:s:0 -c copy " + dir.file("ref.mkv"))), 0);
+    const std::string offset = std::to_string(-double(VideoStart) / 90000);
+    auto render = [&](const std::string& input, const std::string& name) {
+        const std::string out = dir.file(name + ".rgb");
+        EXPECT_EQ(Quiet(tools::ffmpegCommand("-copyts -f lavfi -i color=c=black:s=1920x1080:r=5:d=3 " + input +
+                                             " -filter_complex '[0:v][1:s:0]overlay=format=rgb,format=rgb24' -f rawvideo " + out)),
+                  0);
+        return ReadAll(out);
+    };
+    const psb::Bytes reference = render("-itsoffset " + offset + " -i " + dir.file("ref.mkv"), "reference");
+    const psb::Bytes ours = render("-f sup -i " + pgs, "ours");
+    EXPECT_EQ(ExpectSameFrames(reference, ours, 1920 * 1080 * 3), 2 + 3); // frames 0.4, 0.6 and 1.4, 1.6, 1.8
 }
 
 }  // namespace
