@@ -163,5 +163,39 @@ TEST_F(SubtitleTools, HdDvdUnitsRenderAsFfmpegRendersThemInColoursOfBt709) {
     EXPECT_EQ(ExpectSameFrames(reference, ours, 1920 * 1080 * 3), 2 + 3); // frames 0.4, 0.6 and 1.4, 1.6, 1.8
 }
 
+TEST_F(SubtitleTools, MkvmergeMuxesThePgsTrackWithThePlaylistsLanguageAtItsTimeAgainstTheVideo) {
+    ASSERT_EQ(Quiet(std::string(HALYARD_DEMO_GENERATOR_PATH) + " " + dir.file("disc")), 0);
+    fs::create_directories(dir.file("out"));
+    int status = 0;
+    const std::string out = tools::capture(std::string(HALYARD_CLI_PATH) + " demux --json --pgs --mkvmerge --output " +
+                                               dir.file("out") + " " + dir.file("disc/HVDVD_TS/FEATURE_1.EVO") + " 2>" +
+                                               dir.file("err.txt"),
+                                           &status);
+    ASSERT_EQ(status, 0) << tools::readText(dir.file("err.txt"));
+    const Json doc = Json::parse(out);
+    // The demo's feature starts at 1 s; its captions every 1.5 s from 1.5 s.
+    EXPECT_EQ(doc["earliest_pts"], 90000);
+    EXPECT_EQ(doc["streams"][0]["true_first_pts"], 90000);
+    const Json& pgs = doc["outputs"].back();
+    EXPECT_EQ(pgs["format"], "pgs");
+    EXPECT_EQ(pgs["path"], dir.file("out/FEATURE_1_FEATURE_2.Subpicture.00.pgs.sup"));
+    EXPECT_EQ(pgs["forced"], false);
+    EXPECT_EQ(pgs["notes"][0].get<std::string>().find("No palette for the 2-bit subpictures"), 0u);
+    // The .sup is no longer left out: only the two streams mkvmerge cannot take are.
+    EXPECT_EQ(tools::readText(dir.file("err.txt")).find(".sup is left out"), std::string::npos);
+
+    const std::string prefix = dir.file("out/FEATURE_1_FEATURE_2.");
+    ASSERT_LE(Quiet("mkvmerge @" + prefix + "mkvmerge.json"), 1);
+    const Json identified = Json::parse(tools::capture("mkvmerge -J " + prefix + "mkv"));
+    const Json* subtitles = nullptr;
+    for (const Json& track : identified["tracks"])
+        if (track["type"] == "subtitles")
+            subtitles = &track;
+    ASSERT_TRUE(subtitles);
+    EXPECT_EQ((*subtitles)["properties"]["codec_id"], "S_HDMV/PGS");
+    EXPECT_EQ((*subtitles)["properties"]["language"], "eng");
+    EXPECT_EQ((*subtitles)["properties"]["minimum_timestamp"], 500000000); // 1.5 s less the video's 1 s
+}
+
 }  // namespace
 }  // namespace halyard::test
