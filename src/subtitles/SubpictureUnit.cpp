@@ -46,6 +46,13 @@ public:
     UnitBits(std::span<const uint8_t> unit, size_t from) : unit_(unit), bit_(from * 8) {}
 
     uint32_t read(int count) {
+        const size_t first = bit_ >> 3;
+        if (first + 2 <= unit_.size()) { // count <= 8: the bits lie in the next two bytes
+            const uint32_t word = uint32_t(unit_[first]) << 8 | unit_[first + 1];
+            const uint32_t value = (word >> (16 - (bit_ & 7) - size_t(count))) & ((1u << count) - 1);
+            bit_ += size_t(count);
+            return value;
+        }
         uint32_t value = 0;
         for (int i = 0; i < count; ++i) {
             const size_t byte = bit_ >> 3;
