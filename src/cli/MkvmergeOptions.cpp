@@ -27,7 +27,7 @@ std::string unreadable(const RunReport& report, const ReportOutput& output, cons
     if (output.format == "pgs")
         return ""; // both subpicture formats of a joined slot are in it, decoded
     if (output.kind == StreamClass::Subpicture)
-        return "mkvmerge cannot read the .sup subpicture format (demux with --pgs to include it)";
+        return "mkvmerge cannot read the .sup subpicture format";
     if (output.kind == StreamClass::Audio && output.format != "wav" && stream && stream->codec == "lpcm")
         return "mkvmerge cannot read raw LPCM (demux with --lpcm-wav to include it)";
     // The second feature file may hold another codec in the same slot: the output is
