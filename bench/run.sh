@@ -28,7 +28,8 @@ measure=$build/bench/halyard-measure
 make_stream=$build/bench/halyard-bench-stream
 pictures=$build/bench/halyard-bench-pictures
 playlist=$build/bench/halyard-bench-playlist
-for tool in "$cli" "$measure" "$make_stream" "$pictures" "$playlist"; do
+subtitles=$build/bench/halyard-bench-subtitles
+for tool in "$cli" "$measure" "$make_stream" "$pictures" "$playlist" "$subtitles"; do
     [[ -x $tool ]] || { echo "missing $tool: build $build first" >&2; exit 1; }
 done
 command -v ffmpeg >/dev/null || { echo "ffmpeg not found" >&2; exit 1; }
@@ -165,6 +166,9 @@ echo
 "$playlist"
 
 echo
+"$subtitles"
+
+echo
 awk -v s="$size" -v rw="${wall[read]}" -v rc="${cpu[read]}" -v dw="${wall[demux]}" -v dc="${cpu[demux]}" \
     -v pw="${wall[demux-f0]}" -v pc="${cpu[demux-f0]}" \
     -v bw="${wall[rebuild]}" -v bc="${cpu[rebuild]}" -v fw="${wall[rebuild-f0]}" -v fc="${cpu[rebuild-f0]}" \
@@ -183,4 +187,5 @@ awk -v s="$size" -v rw="${wall[read]}" -v rc="${cpu[read]}" -v dw="${wall[demux]
             rr / 1024, dr / 1024, br / 1024, verdict(rr <= 16384 && dr <= 16384 && br <= 16384)
         print  "Target picture counter >= 4 GB/s: see the cache figures above"
         print  "Target Read XPL of 100,000 lines < 0.1 s: see the playlist figures above"
+        print  "Target two hours of captions to PGS well under 1 s: see the subtitles figures above"
     }'
