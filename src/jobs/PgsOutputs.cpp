@@ -67,7 +67,8 @@ std::vector<ReportOutput> WritePgsOutputs(const RunReport& report, const Jobs& j
                                           UiModel& ui, const std::string& palettePath) {
     const std::string source = ui.eEVOfile;
     std::optional<DvdPalette> palette;
-    std::vector<std::string> sources;
+    // Every file the run reads: the sources, the playlist, the palette's IFO.
+    std::vector<std::string> sources = jobs.inputFiles();
     for (const ReportSource& file : report.sources)
         sources.push_back(file.path);
     if (!palettePath.empty()) {
