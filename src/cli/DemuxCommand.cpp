@@ -6,10 +6,10 @@
 #include <memory>
 #include <optional>
 
-#include "cli/Chapters.h"
+#include "handoff/Chapters.h"
 #include "cli/Command.h"
-#include "cli/JsonReport.h"
-#include "cli/MkvmergeOptions.h"
+#include "handoff/JsonReport.h"
+#include "handoff/MkvmergeOptions.h"
 #include "cli/ReadOptions.h"
 #include "cli/Session.h"
 #include "cli/StreamList.h"

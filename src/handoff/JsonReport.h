@@ -7,7 +7,7 @@
 #include "jobs/RunReport.h"
 #include "playlist/PlaylistTitles.h"
 
-namespace halyard::cli {
+namespace halyard {
 
 // Version of the document's layout; a change that breaks a reader raises it.
 inline constexpr int JsonFormatVersion = 1;
@@ -30,4 +30,4 @@ void WritePlaylistJson(const PlaylistTitles& playlist, const std::string& playli
 // The document as printed: indented by two spaces, with a final line break.
 std::string JsonText(const nlohmann::ordered_json& document);
 
-} // namespace halyard::cli
+} // namespace halyard

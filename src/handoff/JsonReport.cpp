@@ -1,11 +1,11 @@
-#include "cli/JsonReport.h"
+#include "handoff/JsonReport.h"
 
-#include "cli/Chapters.h"
+#include "handoff/Chapters.h"
 #include "jobs/StreamNames.h"
 #include "model/Error.h"
 #include "model/Utf8.h"
 
-namespace halyard::cli {
+namespace halyard {
 
 namespace {
 
@@ -244,4 +244,4 @@ std::string JsonText(const Json& document) {
     return dumped(document) + "\n";
 }
 
-} // namespace halyard::cli
+} // namespace halyard
