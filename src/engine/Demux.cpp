@@ -72,6 +72,7 @@ void Demuxer::startRun() {
     state_.FastCheckStop = false;
     state_.Catalogue.reset();
     state_.DetailsShown.reset();
+    state_.Tally.reset();
     sourceKind_ = SourceKindOf(ui_.eEVOfile);
     analyser_.aobSource = sourceKind_ == SourceKind::Aob;
 }
@@ -199,6 +200,7 @@ bool Demuxer::startCode() {
     } else {
         return false;
     }
+    c_.PacketCounted = false;
     return true;
 }
 
@@ -463,6 +465,7 @@ void Demuxer::payloadStep() {
     const bool carried = (kind == KindVideo && c_.CurrentVideoSlot >= 0) || kind == KindAudio ||
                          kind == KindMpegAudio || kind == KindSubpicture;
     if (carried) {
+        tally(a);
         if (kind == KindVideo && ui_.cbCountFr) {
             const int32_t slot = c_.CurrentVideoSlot;
             if (mode_ == ProcessMode::ReadAnalyse || state_.VideoOutput[size_t(slot)] != nullptr)
@@ -477,6 +480,26 @@ void Demuxer::payloadStep() {
     c_.ScanPosition += a - 1;
     if (c_.PacketRemaining == 0)
         c_.InPayload = false;
+}
+
+// Counts a payload chunk for its stream, and the packet with its first chunk. MPEG
+// audio has no stream id of the tally's.
+void Demuxer::tally(int32_t length) {
+    int32_t id = -1;
+    switch (c_.PacketKind) {
+    case KindVideo: id = c_.CurrentVideoId; break;
+    case KindAudio: id = c_.CurrentAudioId; break;
+    case KindSubpicture: id = c_.CurrentSubpictureId; break;
+    default: return;
+    }
+    StreamTally& tally = state_.Tally;
+    StreamCount& count = tally.Streams[uint8_t(id)];
+    if (!c_.PacketCounted) {
+        c_.PacketCounted = true;
+        if (count.Packets++ == 0)
+            count.FirstOrder = ++tally.StreamsSeen;
+    }
+    count.PayloadBytes += uint64_t(length);
 }
 
 // F2.2. The first payload of each slot: its first time stamp, its id, its analyser.
