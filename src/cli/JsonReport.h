@@ -6,6 +6,10 @@
 #include "jobs/RunReport.h"
 #include "playlist/PlaylistTitles.h"
 
+namespace halyard {
+struct RebuildResult;
+}
+
 namespace halyard::cli {
 
 // Version of the document's layout; a change that breaks a reader raises it.
@@ -20,6 +24,12 @@ nlohmann::ordered_json ReportJson(const RunReport& report, const std::string& co
 // its tracks and chapters (chapter starts null when the time base is not known).
 nlohmann::ordered_json PlaylistJson(const PlaylistTitles& playlist, const std::string& playlistPath,
                                     const std::string& sourcePath);
+
+// The file a rebuild wrote, an entry of "outputs" in rebuild --json: its path, "kind":
+// "program_stream", "format": "evo", and each kept stream with its ids in the source and
+// in the file, the box that kept it, its caption in a read of the file, and its packets
+// and payload bytes there.
+nlohmann::ordered_json RebuildOutputJson(const RebuildResult& result);
 
 // The document as printed: indented by two spaces, with a final line break.
 std::string JsonText(const nlohmann::ordered_json& document);
