@@ -109,9 +109,8 @@ void EvoRebuild::run() {
     std::unique_ptr<OutputStream> output = std::move(output_);
     output->close();
     if (!state_.CancelFlag && writer_->unfollowedAddresses() > 0)
-        ui_.log("[re]" + plural(writer_->unfollowedAddresses(), "synchronisation address") +
-                " could not be followed to their packs (further than 16 MiB away, or past the end of the file) "
-                "and now say none[/re]");
+        ui_.log("[re]Set " + plural(writer_->unfollowedAddresses(), "synchronisation address") +
+                " to none: their packs lie further than 16 MiB away or past the end of the file[/re]");
     if (!state_.CancelFlag)
         check(partialPath, outputPath, sources);
     if (state_.CancelFlag)
@@ -257,9 +256,8 @@ void EvoRebuild::Rebuild() {
     writer_->endOfFile();
 
     if (reader.skippedBytes() > 0)
-        ui_.log("[re]" + plural(reader.skippedBytes(), "byte") + " of " + name +
-                " belong to no whole pack and are left out, the first at offset " + Dec(reader.firstSkipped()) +
-                "[/re]");
+        ui_.log("[re]Left out " + plural(reader.skippedBytes(), "byte") + " of " + name +
+                " outside whole packs, the first at offset " + Dec(reader.firstSkipped()) + "[/re]");
     warnAboutStreamsWithoutSlot(name);
     ui_.bCancel.enabled = false;
     ui_.controlsChanged();
