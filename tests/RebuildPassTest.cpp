@@ -240,5 +240,34 @@ TEST(RebuildPacketPayload, CountsWhatTheEngineCounts) {
     EXPECT_EQ(engine.state->Tally.StreamsSeen, 12u);
 }
 
+// The check reads the file back with the engine: a pack lost on the way, or another
+// stream's packets in a kept stream's slot, fail it with both counts and the file named.
+TEST(RebuildCheck, FailsOnALostPackAndOnAStreamSharingASlot) {
+    TempDir dir;
+    const psb::Bytes nav = psb::NavPack().layout(psb::NavLayout::HdDvd).build();
+    const psb::Bytes a = AudioPack(0x80, 1), b = AudioPack(0x80, 2);
+    RecordingUi ui;
+    auto state = std::make_unique<RunState>();
+    auto check = [&](const psb::Bytes& file) -> std::string {
+        psb::writeFile(dir.file("x.EVO.partial"), file);
+        std::vector<RebuiltStream> streams{{0x83, 0x80, {2, 3000, 0}, {}}};
+        try {
+            EXPECT_TRUE(CheckRebuiltFile(dir.file("x.EVO.partial"), streams, *state, ui, "KEPT"));
+        } catch (const Error& error) {
+            return error.what();
+        }
+        EXPECT_EQ(streams[0].found.PayloadBytes, 3000u);
+        return "";
+    };
+    EXPECT_EQ(check(Cat({nav, a, b})), "");
+    EXPECT_EQ(check(Cat({nav, a})),
+              "Rebuild check failed for DD.stream.00 (substream 0x80, 0x83 in the source): the rebuilt file holds 1 "
+              "packet, 1500 payload bytes, Rebuild kept 2 packets, 3000 payload bytes. The output is kept as \"KEPT\"");
+    EXPECT_EQ(check(Cat({nav, a, b, AudioPack(0x88, 3)})),
+              "Rebuild check failed for DD.stream.00 (substream 0x80, 0x83 in the source): the rebuilt file also holds 1 "
+              "packet, 1500 payload bytes of substream 0x88 in its slot. The output is kept as \"KEPT\"");
+    EXPECT_TRUE(ui.lines.empty()); // the check logs nothing
+}
+
 } // namespace
 } // namespace halyard::test

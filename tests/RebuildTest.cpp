@@ -386,6 +386,33 @@ TEST(RebuildJob, FailuresCloseTheFilesAndLeaveTheWindowIdle) {
     EXPECT_EQ(failure(""), "Cannot open file \"" + run.dir.file("gone.EVO") + "\". No such file or directory");
 }
 
+// The output takes its name only after its check, and not when that name has meanwhile
+// become the source's (a link made during the run): the source is untouched.
+TEST(RebuildJob, TheRenameRefusesANameThatBecameTheSource) {
+    RebuildRun run;
+    psb::PsStream big;
+    big.append(Feature(0x1000, 0x2000, {0x80}, 1)).padPacksTo(6 * 1024 * 1024);
+    run.ui.cbFastCheck = false;
+    const std::string source = run.file("A.EVO", big.bytes());
+    run.read(source);
+    const std::string out = run.dir.file("A.rebuilt.EVO");
+    run.ui.onPump = [&] {
+        if (!fs::is_symlink(out))
+            fs::create_symlink(source, out);
+    };
+    try {
+        run.jobs.bRebuildClick();
+        ADD_FAILURE() << "no error";
+    } catch (const Error& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "Cannot create file \"" + out + "\". It is the source file \"" + source + "\"");
+    }
+    EXPECT_TRUE(ReadAll(source) == big.bytes());
+    EXPECT_EQ(fs::file_size(out + ".partial"), big.size());
+    EXPECT_TRUE(fs::is_symlink(out));
+    run.expectIdle();
+}
+
 // What ffmpeg reports while decoding every video and audio stream; empty when all is well.
 std::string DecodeErrors(const std::string& path) {
     return psb::tools::capture("ffmpeg -nostdin -v error -f mpeg -i " + psb::tools::shellQuote(path) +

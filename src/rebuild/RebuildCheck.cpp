@@ -50,7 +50,8 @@ std::string idText(uint8_t id) {
 }
 
 std::string countText(const StreamCount& count) {
-    return Dec(int64_t(count.Packets)) + " packets, " + Dec(int64_t(count.PayloadBytes)) + " payload bytes";
+    return Dec(int64_t(count.Packets)) + (count.Packets == 1 ? " packet, " : " packets, ") +
+           Dec(int64_t(count.PayloadBytes)) + (count.PayloadBytes == 1 ? " payload byte" : " payload bytes");
 }
 
 } // namespace
