@@ -93,6 +93,7 @@ void EvoRebuild::run() {
 
     // 8-9: the source, then the second feature file into the same output.
     file_ = 0;
+    lastFile_ = sources.size() == 1;
     Rebuild();
     if (ui_.cbContinue && !state_.CancelFlag && hasSecondFile) {
         jobs_.openSource(second);
@@ -101,6 +102,7 @@ void EvoRebuild::run() {
         ui_.log("Rebuilding...");
         ui_.slog("Rebuilding " + name, 0);
         file_ = 1;
+        lastFile_ = true;
         Rebuild();
     }
 
@@ -236,11 +238,22 @@ void EvoRebuild::Rebuild() {
     PackReader reader(source);
     int64_t shown = source.position();
     bool stopped = false;
+    // The last piece of a file, shorter than a pack, is written only at the end of the
+    // output: in the middle it would shift every pack after it, and the engine would read
+    // its cut packet on into the next file.
+    int64_t cutPiece = -1;
+    size_t cutLength = 0;
     while (!stopped && reader.fill()) {
         PackReader::Pack pack;
         while (reader.next(pack)) {
             bool navigation = false;
-            const PackFate fate = packs_->rebuildPack(pack.data, pack.length, navigation);
+            PackFate fate = PackFate::Dropped;
+            if (pack.length == PackSize || lastFile_) {
+                fate = packs_->rebuildPack(pack.data, pack.length, navigation);
+            } else {
+                cutPiece = pack.end - int64_t(pack.length);
+                cutLength = pack.length;
+            }
             writer_->pack(pack.data, pack.length, fate, navigation);
             if (pack.end / ProgressInterval > shown / ProgressInterval) {
                 shown = pack.end;
@@ -255,9 +268,11 @@ void EvoRebuild::Rebuild() {
     }
     writer_->endOfFile();
 
-    if (reader.skippedBytes() > 0)
-        ui_.log("[re]Left out " + plural(reader.skippedBytes(), "byte") + " of " + name +
-                " outside whole packs, the first at offset " + Dec(reader.firstSkipped()) + "[/re]");
+    const uint64_t leftOut = reader.skippedBytes() + cutLength;
+    const int64_t firstLeftOut = reader.skippedBytes() > 0 ? reader.firstSkipped() : cutPiece;
+    if (leftOut > 0)
+        ui_.log("[re]Left out " + plural(leftOut, "byte") + " of " + name + " outside whole packs, the first at offset " +
+                Dec(firstLeftOut) + "[/re]");
     warnAboutStreamsWithoutSlot(name);
     ui_.bCancel.enabled = false;
     ui_.controlsChanged();

@@ -70,6 +70,7 @@ private:
     std::optional<RebuiltPackWriter> writer_;
     std::vector<const SourceStreamMap*> maps_;
     size_t file_ = 0;
+    bool lastFile_ = true; // the file Rebuild reads ends the output
     size_t streamsWithoutSlotReported_ = 0;
     RebuildResult result_;
     std::chrono::steady_clock::time_point startTime_;
