@@ -113,6 +113,7 @@ void EvoRebuild::run() {
     if (!state_.CancelFlag && writer_->unfollowedAddresses() > 0)
         ui_.log("[re]Set " + plural(writer_->unfollowedAddresses(), "synchronisation address") +
                 " to none: their packs lie further than 16 MiB away or past the end of the file[/re]");
+    writer_.reset();
     if (!state_.CancelFlag)
         check(partialPath, outputPath, sources);
     if (state_.CancelFlag)
@@ -197,6 +198,7 @@ std::vector<RebuiltStream> EvoRebuild::keptStreams() const {
 // Cancel off, Demux and Rebuild as the boxes say, no job busy.
 void EvoRebuild::finishAfterFailure() {
     state_.SourceStream.reset();
+    writer_.reset();
     if (output_) {
         try {
             output_->close();
