@@ -52,7 +52,10 @@ bool PackReader::fill() {
         searchFrom_ -= begin_;
     begin_ = 0;
     end_ = keep;
-    const int64_t room = int64_t(std::min(window_.size() - end_, size_t(BlockSize)));
+    // A block and the start code after it: in a file of whole packs the window then ends
+    // 4 bytes into the pack after a block's worth, all of them judged, so that the packs
+    // kept in a row leave in writes of a block each, at block boundaries of the output.
+    const int64_t room = int64_t(std::min(window_.size(), size_t(BlockSize) + sizeof PackStartCode) - end_);
     const int64_t read = source_.read(window_.data() + end_, room);
     end_ += size_t(read);
     if (read == 0 || source_.position() >= source_.size())
