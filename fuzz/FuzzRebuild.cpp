@@ -79,8 +79,9 @@ bool sameCounts(const halyard::StreamCount& a, const halyard::StreamCount& b) {
 void checkPassedRun(const halyard::RebuildResult& result, uint8_t choice) {
     require(fs::exists(result.path) && !fs::exists(result.path + ".partial"), "a passed run keeps its .partial");
     const Bytes file = readFile(result.path);
+    static constexpr uint8_t PackStart[] = {0x00, 0x00, 0x01, 0xBA};
     for (size_t at = 0; at < file.size(); at += PackSize)
-        require(file.size() - at >= 4 && file[at] == 0 && file[at + 1] == 0 && file[at + 2] == 1 && file[at + 3] == 0xBA,
+        require(file.size() - at >= 4 && std::equal(PackStart, PackStart + 4, file.begin() + long(at)),
                 "the rebuilt file holds something other than packs");
     const halyard::StreamTally found = engineTally(result.path);
     for (const halyard::RebuiltStream& stream : result.streams)

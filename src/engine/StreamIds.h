@@ -3,7 +3,8 @@
 // video stream id (MPEG-2 0xE0-0xE1, H.264 0xE2-0xE3), a VC-1 stream id extension
 // (0x55-0x56) or a private stream 1 substream id (audio 0x80-0xCF, subpictures
 // 0x20-0x3F and 0x60-0x7F). Every codec owns a run of ids whose offset from the run's
-// first id is the slot: 0x8A is DTS in audio slot 2, 0x56 VC-1 in video slot 1. The runs do not overlap, so the id alone tells the codec.
+// first id is the slot: 0x8A is DTS in audio slot 2, 0x56 VC-1 in video slot 1. The
+// runs do not overlap, so the id alone tells the codec.
 #include <cstdint>
 
 namespace halyard {

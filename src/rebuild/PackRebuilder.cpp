@@ -39,7 +39,9 @@ constexpr size_t DsiEnd = DsiSubpictureSyncAt + 4 * SubpictureSyncEntries;
 
 bool isVideoStreamId(uint8_t id) { return id >= 0xE0 && id <= 0xE3; }
 
-uint32_t be32(const uint8_t* at) { return uint32_t(at[0]) << 24 | uint32_t(at[1]) << 16 | uint32_t(at[2]) << 8 | at[3]; }
+uint32_t be32(const uint8_t* at) {
+    return uint32_t(at[0]) << 24 | uint32_t(at[1]) << 16 | uint32_t(at[2]) << 8 | at[3];
+}
 void putBe32(uint8_t* at, uint32_t value) {
     at[0] = uint8_t(value >> 24);
     at[1] = uint8_t(value >> 16);
@@ -80,34 +82,26 @@ PackRebuilder::PackRebuilder(const RebuildSelection& selection, uint32_t firstVi
 
 // A box decides for its slot when Read EVO found a stream there; a stream in a slot that
 // no file showed Read EVO is kept, like the streams it did find and the user kept.
+bool PackRebuilder::boxDrops(StreamKind kind, size_t slot) const {
+    switch (kind) {
+    case StreamKind::Video: return selection_.VideoFound[slot] && !selection_.VideoTicked[slot];
+    case StreamKind::Audio: return selection_.AudioFound[slot] && !selection_.AudioTicked[slot];
+    case StreamKind::Subpicture: return selection_.SubpictureFound[slot] && !selection_.SubpictureTicked[slot];
+    }
+    return false;
+}
+
 StreamFate PackRebuilder::fateOf(uint8_t id) {
     if (judged_[id])
         return fates_[id];
+    judged_[id] = true;
     const StreamCodec& codec = *CodecOfId(id);
     const size_t slot = size_t(SlotOfId(id));
-    bool found = false;
-    bool ticked = false;
-    switch (codec.kind) {
-    case StreamKind::Video:
-        found = selection_.VideoFound[slot];
-        ticked = selection_.VideoTicked[slot];
-        break;
-    case StreamKind::Audio:
-        found = selection_.AudioFound[slot];
-        ticked = selection_.AudioTicked[slot];
-        break;
-    case StreamKind::Subpicture:
-        if (slot >= RebuildIdMap::SubpictureSlots) {
-            idMap_.keepAsIs(id);
-            judged_[id] = true;
-            return fates_[id] = StreamFate::KeptAsIs;
-        }
-        found = selection_.SubpictureFound[slot];
-        ticked = selection_.SubpictureTicked[slot];
-        break;
+    if (codec.kind == StreamKind::Subpicture && slot >= RebuildIdMap::SubpictureSlots) {
+        idMap_.keepAsIs(id);
+        return fates_[id] = StreamFate::KeptAsIs;
     }
-    judged_[id] = true;
-    if (found && !ticked)
+    if (boxDrops(codec.kind, slot))
         return fates_[id] = StreamFate::Dropped;
     if (idMap_.keep(id) == RebuildIdMap::Unassigned) {
         withoutSlot_.push_back(id);
@@ -157,14 +151,8 @@ std::vector<PackRebuilder::PlannedStream> PackRebuilder::plan(const std::vector<
     for (const PlannedStream& stream : streams) {
         const StreamCodec& codec = *CodecOfId(stream.id);
         const size_t slot = size_t(SlotOfId(stream.id));
-        if (codec.kind == StreamKind::Subpicture && slot >= RebuildIdMap::SubpictureSlots) {
-            fateOf(stream.id);
-            continue;
-        }
-        const bool dropped = codec.kind == StreamKind::Video        ? selection_.VideoFound[slot] && !selection_.VideoTicked[slot]
-                             : codec.kind == StreamKind::Audio      ? selection_.AudioFound[slot] && !selection_.AudioTicked[slot]
-                                                                    : selection_.SubpictureFound[slot] && !selection_.SubpictureTicked[slot];
-        if (dropped)
+        if ((codec.kind == StreamKind::Subpicture && slot >= RebuildIdMap::SubpictureSlots) ||
+            boxDrops(codec.kind, slot))
             fateOf(stream.id);
         else
             kept.push_back(stream.id);

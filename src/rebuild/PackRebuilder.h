@@ -94,6 +94,7 @@ private:
     PackFate keepPrivateStream1(uint8_t* pack, size_t packet, size_t length);
     PackFate keepExtendedStream(uint8_t* pack, size_t packet, size_t length);
     PackFate renumber(uint8_t* at, uint8_t id);
+    bool boxDrops(StreamKind kind, size_t slot) const;
     bool rewriteSystemHeader(uint8_t* pack, size_t packet, size_t length) const;
     bool rewriteDsi(uint8_t* pack, size_t length);
     void notePresent(uint8_t id);

@@ -20,11 +20,8 @@ constexpr int64_t Mebibyte = 1024 * 1024;
 constexpr const char* RebuiltExtension = ".rebuilt.EVO";
 constexpr const char* PartialExtension = ".partial";
 
-std::string idText(uint8_t id) {
-    const StreamCodec* codec = CodecOfId(id);
-    const char* what = codec->kind != StreamKind::Video ? " substream " : id < 0xE0 ? " stream id extension " : " stream ";
-    return codec->name + std::string(what) + "0x" + Hex(id, 2);
-}
+// "Dolby Digital substream 0x80".
+std::string idText(uint8_t id) { return CodecOfId(id)->name + (" " + StreamIdText(id)); }
 
 std::string boxOf(uint8_t id) {
     const StreamCodec& codec = *CodecOfId(id);
@@ -273,8 +270,8 @@ void EvoRebuild::Rebuild() {
     const uint64_t leftOut = reader.skippedBytes() + cutLength;
     const int64_t firstLeftOut = reader.skippedBytes() > 0 ? reader.firstSkipped() : cutPiece;
     if (leftOut > 0)
-        ui_.log("[re]Left out " + plural(leftOut, "byte") + " of " + name + " outside whole packs, the first at offset " +
-                Dec(firstLeftOut) + "[/re]");
+        ui_.log("[re]Left out " + plural(leftOut, "byte") + " of " + name +
+                " outside whole packs, the first at offset " + Dec(firstLeftOut) + "[/re]");
     warnAboutStreamsWithoutSlot(name);
     ui_.bCancel.enabled = false;
     ui_.controlsChanged();

@@ -43,18 +43,20 @@ private:
     std::string name_;
 };
 
-std::string idText(uint8_t id) {
-    const StreamCodec* codec = CodecOfId(id);
-    const char* what = !codec || codec->kind != StreamKind::Video ? "substream " : id < 0xE0 ? "stream id extension " : "stream ";
-    return what + std::string("0x") + Hex(id, 2);
-}
-
 std::string countText(const StreamCount& count) {
     return Dec(int64_t(count.Packets)) + (count.Packets == 1 ? " packet, " : " packets, ") +
            Dec(int64_t(count.PayloadBytes)) + (count.PayloadBytes == 1 ? " payload byte" : " payload bytes");
 }
 
 } // namespace
+
+std::string StreamIdText(uint8_t id) {
+    const StreamCodec* codec = CodecOfId(id);
+    const char* what = !codec || codec->kind != StreamKind::Video ? "substream 0x"
+                       : id < 0xE0                                 ? "stream id extension 0x"
+                                                                   : "stream 0x";
+    return what + Hex(id, 2);
+}
 
 std::string RebuiltStreamName(const RebuiltStream& stream) {
     const StreamCodec* codec = CodecOfId(stream.newId);
@@ -66,7 +68,7 @@ std::string RebuiltStreamName(const RebuiltStream& stream) {
         caption = AudioStreamName(stream.newId) + TwoDigitSuffix(slot);
     else
         caption = SubpictureStreamName(stream.newId) + TwoDigitSuffix(slot);
-    std::string name = caption + " (" + idText(stream.newId);
+    std::string name = caption + " (" + StreamIdText(stream.newId);
     if (stream.sourceId != stream.newId)
         name += ", 0x" + Hex(stream.sourceId, 2) + " in the source";
     return name + ")";
@@ -105,7 +107,7 @@ bool CheckRebuiltFile(const std::string& path, std::vector<RebuiltStream>& strea
                 SlotOfId(uint8_t(id)) != SlotOfId(stream.newId))
                 continue;
             throw Error("Rebuild check failed for " + RebuiltStreamName(stream) + ": the rebuilt file also holds " +
-                        countText(tally.Streams[size_t(id)]) + " of " + idText(uint8_t(id)) +
+                        countText(tally.Streams[size_t(id)]) + " of " + StreamIdText(uint8_t(id)) +
                         " in its slot" + keptText);
         }
     }

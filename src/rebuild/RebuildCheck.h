@@ -18,6 +18,9 @@ struct RebuiltStream {
     StreamCount found;
 };
 
+// How an id names its stream: "stream 0xE0", "stream id extension 0x55", "substream 0x80".
+std::string StreamIdText(uint8_t id);
+
 // The stream as a demux of the rebuilt file names it, with its ids: "DD.stream.00
 // (substream 0x80, 0x82 in the source)".
 std::string RebuiltStreamName(const RebuiltStream& stream);
