@@ -40,13 +40,19 @@ void require(bool condition, const char* what) {
     }
 }
 
+// The run's folder for the source and the rebuilt file, removed when the process ends.
+// (Never destroyed, so that the exit handler still finds it.)
 const fs::path& folder() {
-    static const fs::path path = [] {
+    static const fs::path* path = [] {
         std::string name = (fs::temp_directory_path() / "fuzz-rebuild-XXXXXX").string();
         require(::mkdtemp(name.data()) != nullptr, "no temporary folder");
-        return fs::path(name);
+        std::atexit([] {
+            std::error_code ignored;
+            fs::remove_all(folder(), ignored);
+        });
+        return new fs::path(name);
     }();
-    return path;
+    return *path;
 }
 
 void writeFile(const fs::path& path, const uint8_t* data, size_t size) {
