@@ -2,7 +2,8 @@
 # Writes the fuzz seeds of the regression corpus, tests/corpus/<target>/seed-*, from
 # the demo disc: for each analyser target the start of an elementary stream that it
 # reads, behind the 17-byte header of fuzz/AnalyserFuzz.h; for the engine, the first
-# packs of each feature file and a few damaged packets. Run by hand after a release
+# packs of each feature file and a few damaged packets; for Rebuild, the first packs
+# of the feature files, whole, shifted and joined. Run by hand after a release
 # build (the seeds follow the ffmpeg build that codes the demo disc); inputs that made
 # a target fail are kept beside the seeds under other names and never rewritten here.
 set -euo pipefail
@@ -60,6 +61,16 @@ printf "\\x00$pack"'\x00\x00\x01\xbe\xff\xff\x00\x00\x01\xe0' >"$corpus/fuzz_dem
 # A private stream 1 packet that ends inside its substream header, then an audio packet.
 printf "\\x01$pack"'\x00\x00\x01\xbd\x00\x05\x80\x00\x00\x80\x01\x00\x00\x01\xbd\x00\x0b\x81\x80\x05\x21\x00\x01\x00\x01\x80\x01\x00\x01\x0b\x77' \
   >"$corpus/fuzz_demux/seed-substream-header-cut-short"
+# Rebuild: a control byte (fuzz/FuzzRebuild.cpp: bits 0-3 untick the video, even audio,
+# odd audio and subpicture boxes, bit 4 joins the two halves of the input as two feature
+# files, bit 5 reads with details), then the source: the first VOBUs of a feature file,
+# whole and behind a stray byte, and, joined without video, its first 16 packs and 16
+# packs from its 25th on, where the audio streams begin.
+mkdir -p "$corpus/fuzz_rebuild"
+packs() { dd if="$work/disc/HVDVD_TS/FEATURE_$1.EVO" bs=2048 skip="$2" count="$3" status=none; }
+{ printf '\x00'; packs 1 0 32; } >"$corpus/fuzz_rebuild/seed-feature1"
+{ printf '\x02X'; packs 1 0 32; } >"$corpus/fuzz_rebuild/seed-feature1-stray-byte"
+{ printf '\x11'; packs 1 0 16; packs 1 24 16; } >"$corpus/fuzz_rebuild/seed-joined"
 # The playlist reader: a control byte (fuzz/FuzzPlaylist.cpp: the source name looked for
 # and the split point), then the demo disc's playlist or a test playlist.
 mkdir -p "$corpus/fuzz_playlist"

@@ -33,15 +33,6 @@ struct DemuxOptions {
     std::string palette;
 };
 
-// A demux that would write no file is a failure, not a success with nothing done.
-void requireAStreamToWrite(UiModel& ui, const DemuxOptions& options) {
-    if (AnyStreamTicked(ui))
-        return;
-    if (options.streams)
-        throw Error("No stream to demux: --streams selects none of the streams found");
-    throw Error("No stream to demux: none was found in \"" + options.read.file + "\"");
-}
-
 void applyDemuxOptions(const DemuxOptions& options, UiModel& ui) {
     ApplyReadOptions(options.read, ui);
     ui.eWorkdir = options.outputDir;
@@ -135,7 +126,7 @@ Command AddDemuxCommand(CLI::App& app) {
                         return;
                     if (options->streams)
                         KeepListedStreams(session.ui, *options->streams);
-                    requireAStreamToWrite(session.ui, *options);
+                    RequireAStreamToWrite(session.ui, options->streams.has_value(), options->read.file);
                     session.jobs.cbVideoClick();
                     session.jobs.bDemuxClick();
                     if (options->pgs && !CliUi::interrupted())
