@@ -75,14 +75,17 @@ void EvoRebuild::run() {
     if (ui_.cbContinue && hasSecondFile)
         sources.push_back(second);
     plan(sources);
+    // No output may be a file the job could read: the second feature file and the
+    // playlist included, whether or not this run reads them.
+    const std::vector<std::string> inputs = jobs_.inputFiles();
 
     // 5-7: open the source, create the output under its passing name.
     ui_.log("Opening file [b]" + jobs_.Paths.SourceFileName + "[/b]");
     ui_.slog("Opening", 0);
     jobs_.openSource(ui_.eEVOfile);
     ui_.log("File size: " + std::to_string(state_.SourceStream->size() / Mebibyte) + " Mbytes.");
-    RefuseSourceAsOutput(outputPath, sources);
-    output_ = std::move(OpenOutputs({partialPath}, sources).front());
+    RefuseSourceAsOutput(outputPath, inputs);
+    output_ = std::move(OpenOutputs({partialPath}, inputs).front());
     writer_.emplace(*output_);
     ui_.log("Creating " + outputPath);
     ui_.log("Rebuilding...");
@@ -112,7 +115,7 @@ void EvoRebuild::run() {
                 " to none: their packs lie further than 16 MiB away or past the end of the file[/re]");
     writer_.reset();
     if (!state_.CancelFlag)
-        check(partialPath, outputPath, sources);
+        check(partialPath, outputPath, inputs);
     if (state_.CancelFlag)
         ui_.log("The rebuilt file is incomplete: it is kept as " + partialPath);
 
