@@ -316,9 +316,12 @@ TEST_F(Hardening, BadValuesAndOptionsFailClearlyAndEarly) {
     EXPECT_TRUE(fs::is_empty(out));
 
     // --streams takes one value: an empty list selects nothing and swallows nothing.
-    const Ran comma = Cli("demux --streams , --output " + shellQuote(out.string()) + " " + shellQuote(feature(1)), dir);
-    EXPECT_EQ(comma.status, 1);
-    EXPECT_EQ(comma.err, "No stream to demux: --streams selects none of the streams found\n");
+    for (const char* empty : {"--streams , ", "--streams= ", "--streams=, "}) {
+        const Ran ran = Cli(std::string("demux ") + empty + "--output " + shellQuote(out.string()) + " " +
+                                shellQuote(feature(1)), dir);
+        EXPECT_EQ(ran.status, 1) << empty;
+        EXPECT_EQ(ran.err, "No stream to demux: --streams selects none of the streams found\n") << empty;
+    }
 }
 
 // A playlist of about 32 MB: 2,000-odd titles of clips, tracks and chapters.
