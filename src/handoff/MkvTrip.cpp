@@ -216,6 +216,12 @@ MkvTripResult MkvTrip::run(const MkvTripOptions& options) {
             PrepareMkvmerge(report_.report(), ui_, playlist, result.mkvPath, chapters, inputs, warn_);
         if (fs::exists(chapters))
             created.push_back(chapters);
+        if (options.keep && fs::exists(chapters)) {
+            ReportOutput kept;
+            kept.path = chapters;
+            kept.format = "chapters";
+            result.kept.push_back(std::move(kept));
+        }
         std::vector<std::string> arguments{"--gui-mode"};
         for (const auto& argument : mkvmerge.arguments)
             arguments.push_back(argument.get<std::string>());
