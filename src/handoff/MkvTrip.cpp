@@ -41,7 +41,7 @@ constexpr int PollMs = 100; // how often the user interface is let in while mkvm
 
 std::string mkvmergeFailure(const MkvmergeProcess::Exit& exit, const std::string& error) {
     if (exit.crashed)
-        return "mkvmerge failed: it was ended by signal " + std::to_string(exit.code);
+        return "mkvmerge failed: " + (exit.code > 0 ? "it was ended by signal " + std::to_string(exit.code) : "it crashed");
     return "mkvmerge failed: " + (error.empty() ? "it exited with " + std::to_string(exit.code) : error);
 }
 
