@@ -1,15 +1,32 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and running Halyard need.
-# Run as root on Debian 12; packages already present are left alone.
+# Installs the Debian packages that Halyard's scripts need, by group. Run as root on
+# Debian 12; packages already present are left alone.
+#
+#   scripts/install-deps.sh [GROUP...]
+#
+#   build    building Halyard and running its test suite (always installed)
+#   windows  the MinGW-w64 cross compiler, GoogleTest's sources, Wine and zip, for
+#            halyard-cli.exe and its tests (scripts/build-windows.sh,
+#            scripts/test-windows.sh)
 set -euo pipefail
 
-packages=(
+build=(
   cmake ninja-build g++ pkg-config
   libgtest-dev
   clang libclang-rt-14-dev
   ffmpeg mkvtoolnix libxml2-utils
   qt6-base-dev libcli11-dev nlohmann-json3-dev
 )
+windows=(g++-mingw-w64-x86-64-posix googletest wine64 zip)
+
+packages=("${build[@]}")
+for group in "$@"; do
+  case $group in
+    build) ;;
+    windows) packages+=("${windows[@]}") ;;
+    *) echo "install-deps.sh: unknown group \"$group\" (build, windows)" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for package in "${packages[@]}"; do
