@@ -2,8 +2,16 @@
 # linked to the layers below it. Its sources see src/NAME and src/LOWER... through a
 # folder of symbolic links, and nothing else of src/. A layer without sources yet
 # is skipped. Appends the library to HALYARD_CORE_LAYERS.
+#
+# Code for one system stands in folders named posix/ and win32/ (the platform layer of
+# src/model): a build takes the folder of its target and leaves the other out.
 function(halyard_layer name)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${name}/*.cpp)
+  if(WIN32)
+    list(FILTER sources EXCLUDE REGEX "/posix/")
+  else()
+    list(FILTER sources EXCLUDE REGEX "/win32/")
+  endif()
   if(NOT sources)
     return()
   endif()
