@@ -4,13 +4,13 @@
 #include <QStringList>
 
 #include "app/TfMain.h"
-#include "model/OutputStream.h"
+#include "model/platform/Console.h"
 
 int main(int argc, char** argv) {
     // Messages on a closed stderr must not land in an output, nor a file-size limit end
     // the program in the middle of a write.
-    halyard::HoldStandardDescriptors();
-    halyard::IgnoreFileSizeSignal();
+    halyard::platform::HoldStandardStreams();
+    halyard::platform::IgnoreFileSizeSignal();
     QApplication app(argc, argv);
     QApplication::setApplicationName("halyard");
     QApplication::setDesktopFileName("halyard");

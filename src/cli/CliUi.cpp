@@ -3,23 +3,19 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 #include "cli/TerminalLog.h"
+#include "model/platform/Console.h"
 
 namespace halyard {
 
-namespace {
-volatile std::sig_atomic_t interruptRequested = 0;
-
-void onSigint(int) {
-    interruptRequested = 1;
-}
-} // namespace
+using platform::StandardStream;
 
 CliUi::CliUi(RunState& state, bool markup)
-    : state_(state), markup_(markup), stdoutTerminal_(::isatty(STDOUT_FILENO) == 1),
-      stderrTerminal_(::isatty(STDERR_FILENO) == 1) {}
+    : state_(state), markup_(markup), stdoutTerminal_(platform::IsTerminal(StandardStream::Output)),
+      stdoutSequences_(platform::TakesTerminalSequences(StandardStream::Output)),
+      stderrTerminal_(platform::IsTerminal(StandardStream::Error)),
+      stderrSequences_(platform::TakesTerminalSequences(StandardStream::Error)) {}
 
 void CliUi::log(std::string_view line) {
     if (onLog)
@@ -29,7 +25,7 @@ void CliUi::log(std::string_view line) {
     std::string text;
     if (markup_)
         text = std::string(line);
-    else if (stdoutTerminal_)
+    else if (stdoutSequences_)
         text = RenderAnsi(ParseMarkup(line));
     else
         text = RenderPlain(ParseMarkup(line));
@@ -56,22 +52,35 @@ void CliUi::slog(std::string_view text, int panel) {
     if (!stderrTerminal_ || panel != 1 || text.empty())
         return;
     finishLog();
-    std::fprintf(stderr, "\r\033[K%.*s", int(text.size()), text.data());
+    eraseStatus();
+    std::fprintf(stderr, "%.*s", int(text.size()), text.data());
     std::fflush(stderr);
     statusShown_ = true;
+    statusWidth_ = text.size();
+}
+
+// Back to the start of the status line, emptied.
+void CliUi::eraseStatus() {
+    if (stderrSequences_) {
+        std::fputs("\r\033[K", stderr);
+    } else if (statusShown_) {
+        std::fprintf(stderr, "\r%*s\r", int(statusWidth_), "");
+    } else {
+        std::fputs("\r", stderr);
+    }
 }
 
 void CliUi::finishStatus() {
     if (!statusShown_)
         return;
-    std::fprintf(stderr, "\r\033[K");
+    eraseStatus();
     std::fflush(stderr);
     statusShown_ = false;
 }
 
 void CliUi::pumpEvents() {
     finishLog();
-    if (interruptRequested && !state_.CancelFlag) {
+    if (interrupted() && !state_.CancelFlag) {
         if (onInterrupt)
             onInterrupt();
         else
@@ -80,15 +89,11 @@ void CliUi::pumpEvents() {
 }
 
 void CliUi::installInterruptHandler() {
-    struct sigaction action{};
-    action.sa_handler = onSigint;
-    action.sa_flags = SA_RESETHAND; // a second Ctrl-C ends the program at once
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
+    platform::InstallInterruptHandler();
 }
 
 bool CliUi::interrupted() {
-    return interruptRequested != 0;
+    return platform::Interrupted();
 }
 
 } // namespace halyard

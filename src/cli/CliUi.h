@@ -1,6 +1,6 @@
 #pragma once
-#include <csignal>
 #include <functional>
+#include <string>
 
 #include "model/RunState.h"
 #include "model/UiModel.h"
@@ -42,11 +42,16 @@ public:
     static bool interrupted();
 
 private:
+    void eraseStatus();
+
     RunState& state_;
     bool markup_;
     bool stdoutTerminal_;
+    bool stdoutSequences_; // colours on stdout
     bool stderrTerminal_;
+    bool stderrSequences_; // the status line erased by an escape sequence, else by spaces
     bool statusShown_ = false;
+    size_t statusWidth_ = 0; // bytes of the status line shown
     int stdoutError_ = 0;
 };
 

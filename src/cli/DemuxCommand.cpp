@@ -94,8 +94,8 @@ Command AddDemuxCommand(CLI::App& app) {
                       "also write NAME.mkvmerge.json, an mkvmerge option file that muxes the outputs into NAME.mkv");
     command
         ->add_option("--playlist", options->playlist,
-                     "the playlist whose languages, track names and chapters go into the mkvmerge options (default: "
-                     "../ADV_OBJ/VPLST000.XPL beside a source in HVDVD_TS, when it exists)")
+                     "the playlist whose languages, track names and chapters go into the mkvmerge options (default: " +
+                         ExamplePath("../ADV_OBJ/VPLST000.XPL") + " beside a source in HVDVD_TS, when it exists)")
         ->type_name("XPL")
         ->needs("--mkvmerge");
     CLI::Option* pgs = command->add_flag(

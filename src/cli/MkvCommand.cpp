@@ -3,7 +3,6 @@
 // playlist's chapters, mkvmerge, and the demuxed files removed unless --keep is given.
 #include <CLI/CLI.hpp>
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
@@ -16,12 +15,12 @@
 #include "handoff/MkvTrip.h"
 #include "jobs/Paths.h"
 #include "model/Error.h"
+#include "model/platform/Files.h"
+#include "model/platform/SystemError.h"
 
 namespace halyard::cli {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 struct MkvOptions {
     ReadOptions read;
@@ -38,9 +37,12 @@ constexpr std::string_view DiscField = "{disc}";
 // The folder a source's disc is named by: the one that holds HVDVD_TS or VIDEO_TS, or
 // else the source's own folder.
 std::string discName(const std::string& source) {
-    const fs::path folder = fs::absolute(source).parent_path();
-    const std::string name = folder.filename().string();
-    return (name == VideoFolderName || name == "VIDEO_TS") ? folder.parent_path().filename().string() : name;
+    const std::string folder = FolderPart(platform::AbsolutePath(source));
+    const std::string name = FileNamePart(folder.substr(0, folder.size() - 1));
+    if (name != VideoFolderName && name != "VIDEO_TS")
+        return name;
+    const std::string disc = FolderPart(folder.substr(0, folder.size() - 1));
+    return FileNamePart(disc.substr(0, disc.size() - 1));
 }
 
 // --output with "{disc}" put in for the source; empty: the source's folder.
@@ -76,7 +78,8 @@ void refuseNameClashes(const MkvOptions& options) {
         const auto [at, added] = sources.emplace(mkv, file);
         if (!added)
             throw UsageError("\"" + at->second + "\" and \"" + file + "\" would both write \"" + mkv +
-                             "\": give --output a folder for each, for example --output 'out/{disc}'");
+                             "\": give --output a folder for each, for example --output " +
+                             ExampleArgument("out/{disc}"));
     }
 }
 
@@ -87,10 +90,12 @@ int runOne(const MkvOptions& options, const std::string& mkvmerge, const std::st
         session.printJsonInsteadOfLog();
     return session.run([&] {
         const std::string folder = session.ui.eWorkdir;
-        if (!folder.empty() && !fs::is_directory(folder)) {
-            std::error_code error;
-            if (!fs::create_directories(folder, error))
-                throw Error("Cannot create folder \"" + folder + "\". " + error.message());
+        if (!folder.empty() && !platform::IsDirectory(folder)) {
+            try {
+                platform::CreateFolders(folder);
+            } catch (const platform::SystemError& error) {
+                throw Error("Cannot create folder \"" + folder + "\". " + error.what());
+            }
         }
         session.jobs.bReadEVOClick();
         if (CliUi::interrupted())
@@ -137,13 +142,14 @@ Command AddMkvCommand(CLI::App& app) {
                      "captions (DD.stream.01)");
     command
         ->add_option("--playlist", options->playlist,
-                     "the playlist whose languages, track names and chapters go into the .mkv (default: "
-                     "../ADV_OBJ/VPLST000.XPL beside a source in HVDVD_TS, when it exists)")
+                     "the playlist whose languages, track names and chapters go into the .mkv (default: " +
+                         ExamplePath("../ADV_OBJ/VPLST000.XPL") + " beside a source in HVDVD_TS, when it exists)")
         ->type_name("XPL");
     command->add_option("--palette", options->palette, "the IFO whose palette colours DVD subpictures")
         ->type_name("IFO");
     command->add_flag("--keep", options->keep,
-                      "keep the demuxed files (in DIR/.NAME.halyard) and NAME.mkvmerge.json beside the .mkv");
+                      "keep the demuxed files (in " + ExamplePath("DIR/.NAME.halyard") +
+                          ") and NAME.mkvmerge.json beside the .mkv");
     command->add_option("FILE", options->files, "the .EVO, .VOB or .AOB sources, each in turn")
         ->required()
         ->type_name("");

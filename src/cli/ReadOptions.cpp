@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "model/UiModel.h"
+#include "model/platform/Platform.h"
 
 namespace halyard::cli {
 
@@ -51,6 +52,21 @@ std::string CheckExtension(const std::string& extension) {
 
 std::string CheckFolder(const std::string& folder) {
     return folder.empty() ? "the output folder cannot be empty" : "";
+}
+
+} // namespace halyard::cli
+
+namespace halyard::cli {
+
+std::string ExamplePath(std::string path) {
+    for (char& ch : path)
+        if (ch == '/')
+            ch = platform::PathSeparator;
+    return path;
+}
+
+std::string ExampleArgument(const std::string& path) {
+    return platform::IsWindows ? ExamplePath(path) : "'" + path + "'";
 }
 
 } // namespace halyard::cli

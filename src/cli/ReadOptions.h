@@ -35,4 +35,11 @@ std::string CheckExtension(const std::string& extension);
 // Checks an output folder given on the command line; returns the complaint or "".
 std::string CheckFolder(const std::string& folder);
 
+// A path in an example of the help, written with "/", as the system writes it
+// ("..\ADV_OBJ\VPLST000.XPL" on Windows).
+std::string ExamplePath(std::string path);
+// The same as one argument typed at the system's shell: quoted for a POSIX shell,
+// which could take the characters of a pattern in it; cmd takes them as they are.
+std::string ExampleArgument(const std::string& path);
+
 } // namespace halyard::cli

@@ -6,6 +6,7 @@
 
 #include "handoff/Chapters.h"
 #include "cli/Command.h"
+#include "cli/ReadOptions.h"
 #include "handoff/JsonReport.h"
 #include "cli/Session.h"
 #include "jobs/StreamNames.h"
@@ -90,7 +91,8 @@ Command AddXplCommand(CLI::App& app) {
         "xpl", "Reads an HD DVD playlist (VPLST000.XPL) and shows the title that plays the source.");
     command->add_option("--source", options->source,
                         "the source whose title is shown (it is not read and need not exist); without PLAYLIST, "
-                        "the playlist is ../ADV_OBJ/VPLST000.XPL beside its HVDVD_TS folder")
+                        "the playlist is " +
+                            ExamplePath("../ADV_OBJ/VPLST000.XPL") + " beside its HVDVD_TS folder")
         ->type_name("FILE");
     command->add_option("--show", options->show, "what to print: the log (default), the memo, the tree or the boxes")
         ->check(CLI::IsMember({"log", "memo", "tree", "boxes"}).description(""))

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/Command.h"
-#include "model/OutputStream.h"
+#include "model/platform/Console.h"
 
 using namespace halyard::cli;
 
@@ -22,11 +22,10 @@ std::string usage(const std::vector<Command>& commands) {
 // "--option=" with nothing after the "=" is an empty value. The parser would take the
 // argument after it for the value instead (the source FILE, say): it is given the
 // empty value as an argument of its own.
-std::vector<std::string> withEmptyValuesSplit(int argc, char** argv) {
+std::vector<std::string> withEmptyValuesSplit(const std::vector<std::string>& given) {
     std::vector<std::string> arguments;
     bool options = true;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
+    for (const std::string& argument : given) {
         options = options && argument != "--";
         if (options && argument.size() > 3 && argument.rfind("--", 0) == 0 && argument.back() == '=' &&
             argument.find('=') == argument.size() - 1) {
@@ -49,11 +48,14 @@ bool isCommand(const std::vector<Command>& commands, const std::string& name) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!halyard::HoldStandardDescriptors()) {
+    namespace platform = halyard::platform;
+    if (!platform::HoldStandardStreams()) {
         std::fprintf(stderr, "halyard-cli: standard output is closed\n");
         return ExitFailure;
     }
-    halyard::IgnoreFileSizeSignal();
+    platform::SetUpStandardStreams();
+    platform::IgnoreFileSizeSignal();
+    const std::vector<std::string> given = platform::CommandLineArguments(argc, argv);
     CLI::App app("Reads HD DVD .EVO, DVD-Video .VOB and DVD-Audio .AOB program streams: logs their streams and "
                  "their coding parameters, and writes them as elementary stream files.",
                  "halyard-cli");
@@ -61,9 +63,9 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     const std::vector<Command> commands = AddCommands(app);
     try {
-        if (argc > 1 && argv[1][0] != '-' && !isCommand(commands, argv[1]))
-            throw CLI::ParseError("unknown command \"" + std::string(argv[1]) + "\"", ExitUsage);
-        std::vector<std::string> arguments = withEmptyValuesSplit(argc, argv);
+        if (!given.empty() && given[0].rfind('-', 0) != 0 && !isCommand(commands, given[0]))
+            throw CLI::ParseError("unknown command \"" + given[0] + "\"", ExitUsage);
+        std::vector<std::string> arguments = withEmptyValuesSplit(given);
         std::reverse(arguments.begin(), arguments.end()); // as the parser takes them
         app.parse(arguments);
     } catch (const CLI::Success& done) {

@@ -1,18 +1,17 @@
 #include "handoff/MkvTrip.h"
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 
 #include "jobs/Paths.h"
 #include "jobs/PgsOutputs.h"
 #include "model/ChildProcess.h"
 #include "model/Error.h"
 #include "model/OutputStream.h"
+#include "model/platform/Console.h"
+#include "model/platform/Files.h"
+#include "model/platform/SystemError.h"
 
 namespace halyard {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -55,8 +54,7 @@ std::unique_ptr<MkvmergeProcess> StartMkvmergeChild(const std::string& program,
 std::string LocateMkvmerge(const std::string& setting) {
     std::string found = FindProgram(setting);
     if (found.empty()) {
-        const char* variable = std::getenv("HALYARD_MKVMERGE");
-        found = FindProgram(variable ? variable : "");
+        found = FindProgram(platform::EnvironmentVariable("HALYARD_MKVMERGE").value_or(""));
     }
     if (found.empty())
         found = FindProgram("mkvmerge");
@@ -111,21 +109,21 @@ std::string MkvTrip::intermediateFolder(const std::string& folder) {
     const std::string base = OutputPrefix(folder.empty() ? "." : folder, "." + jobs_.Paths.OutputBaseName) + ".halyard";
     for (int n = 1; n < 1000; ++n) {
         const std::string candidate = n == 1 ? base : base + "-" + std::to_string(n);
-        std::error_code error;
-        if (fs::create_directory(candidate, error))
-            return candidate;
-        if (error)
-            throw Error("Cannot create folder \"" + candidate + "\". " + error.message());
+        try {
+            if (platform::CreateFolder(candidate))
+                return candidate;
+        } catch (const platform::SystemError& error) {
+            throw Error("Cannot create folder \"" + candidate + "\". " + error.what());
+        }
     }
     throw Error("Cannot create folder \"" + base + "\". Too many of its name exist");
 }
 
 // Only the files this run wrote are removed, then the folder if that leaves it empty.
 void MkvTrip::removeDemuxed(const std::vector<std::string>& files, const std::string& folder) {
-    std::error_code ignored;
     for (const std::string& file : files)
-        fs::remove(file, ignored);
-    fs::remove(folder, ignored);
+        platform::RemoveFile(file);
+    platform::RemoveEmptyFolder(folder);
 }
 
 MkvmergeProcess::Exit MkvTrip::mux(const std::string& program, const std::vector<std::string>& arguments,
@@ -191,9 +189,8 @@ MkvTripResult MkvTrip::run(const MkvTripOptions& options) {
     std::vector<std::string> created;
     bool mkvOurs = false;
     auto abandon = [&] {
-        std::error_code ignored;
         if (mkvOurs)
-            fs::remove(result.mkvPath, ignored);
+            platform::RemoveFile(result.mkvPath);
         if (options.keep)
             ui_.log("The demuxed files are kept in " + work);
         else
@@ -215,9 +212,9 @@ MkvTripResult MkvTrip::run(const MkvTripOptions& options) {
         const std::string chapters = OutputPrefix(work, name) + ".chapters.txt";
         const MkvmergeOptions mkvmerge =
             PrepareMkvmerge(report_.report(), ui_, playlist, result.mkvPath, chapters, inputs, warn_);
-        if (fs::exists(chapters))
+        if (platform::Exists(chapters))
             created.push_back(chapters);
-        if (options.keep && fs::exists(chapters)) {
+        if (options.keep && platform::Exists(chapters)) {
             ReportOutput kept;
             kept.path = chapters;
             kept.format = "chapters";

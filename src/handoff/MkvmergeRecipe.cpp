@@ -1,11 +1,10 @@
 #include "handoff/MkvmergeRecipe.h"
 
-#include <filesystem>
-
 #include "handoff/Chapters.h"
 #include "handoff/JsonReport.h"
 #include "model/Error.h"
 #include "model/Utf8.h"
+#include "model/platform/Files.h"
 
 namespace halyard {
 
@@ -44,7 +43,7 @@ std::optional<PlaylistInfo> playlistInfo(const UiModel& ui, const MkvmergePlayli
 
 std::optional<MkvmergePlaylist> ReadMkvmergePlaylist(const Jobs& jobs, const UiModel& ui, const std::string& given) {
     std::string path = given;
-    if (path.empty() && !jobs.Paths.PlaylistFileName.empty() && std::filesystem::exists(ui.eXPLfile))
+    if (path.empty() && !jobs.Paths.PlaylistFileName.empty() && platform::Exists(ui.eXPLfile))
         path = ui.eXPLfile;
     if (path.empty())
         return std::nullopt;
@@ -59,7 +58,7 @@ std::vector<std::string> MkvmergeInputs(const Jobs& jobs, const std::optional<Mk
 }
 
 std::string AbsolutePath(const std::string& path) {
-    return std::filesystem::absolute(path).lexically_normal().string();
+    return platform::AbsolutePath(path);
 }
 
 MkvmergeOptions PrepareMkvmerge(const RunReport& report, const UiModel& ui,

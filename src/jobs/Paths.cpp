@@ -1,15 +1,23 @@
 #include "jobs/Paths.h"
 
 #include <cctype>
-#include <filesystem>
+
+#include "model/platform/Files.h"
 
 namespace halyard {
 
 namespace {
+// Windows takes "/" as a folder separator as well as its own "\".
+bool isSeparator(char ch, char separator) {
+    return ch == separator || (separator == '\\' && ch == '/');
+}
+
 // Index just after the last folder separator or drive colon (0 when there is none).
 size_t nameStart(const std::string& path, char separator) {
-    size_t last = path.find_last_of(std::string{separator, ':'});
-    return last == std::string::npos ? 0 : last + 1;
+    for (size_t at = path.size(); at > 0; --at)
+        if (isSeparator(path[at - 1], separator) || path[at - 1] == ':')
+            return at;
+    return 0;
 }
 
 bool endsWith(const std::string& text, const std::string& tail) {
@@ -18,10 +26,12 @@ bool endsWith(const std::string& text, const std::string& tail) {
 
 // Swaps the folder at the end of `folder` (case-sensitive) for its sibling.
 std::string siblingFolder(const std::string& folder, const std::string& from, const std::string& to, char separator) {
-    const std::string tail = from + separator;
-    if (!endsWith(folder, tail))
+    if (folder.empty() || !isSeparator(folder.back(), separator))
         return "";
-    return folder.substr(0, folder.size() - tail.size()) + to + separator;
+    const std::string inner = folder.substr(0, folder.size() - 1);
+    if (!endsWith(inner, from))
+        return "";
+    return inner.substr(0, inner.size() - from.size()) + to + folder.back();
 }
 } // namespace
 
@@ -53,7 +63,7 @@ std::string UpperExtension(const std::string& path) {
 std::string OutputPrefix(const std::string& folder, const std::string& baseName, char separator) {
     if (folder.empty())
         return "";
-    if (folder.back() == separator)
+    if (isSeparator(folder.back(), separator))
         return folder + baseName;
     return folder + separator + baseName;
 }
@@ -72,8 +82,7 @@ std::string SecondFeatureCandidate(const std::string& path, char separator) {
 
 std::string getsecond(const std::string& path) {
     std::string candidate = SecondFeatureCandidate(path);
-    std::error_code error;
-    if (candidate.empty() || !std::filesystem::is_regular_file(candidate, error))
+    if (candidate.empty() || !platform::IsRegularFile(candidate))
         return "";
     return candidate;
 }

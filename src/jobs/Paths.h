@@ -1,14 +1,13 @@
 #pragma once
 #include <string>
 
+#include "model/platform/Platform.h"
+
 namespace halyard {
 
-// The platform's folder separator; the disc formats' home platform writes "\".
-#ifdef _WIN32
-inline constexpr char PathSeparator = '\\';
-#else
-inline constexpr char PathSeparator = '/';
-#endif
+// The platform's folder separator; the disc formats' home platform writes "\". The
+// functions below that take a separator take "/" too when it is "\", as Windows does.
+using platform::PathSeparator;
 
 // Fixed names of the HD DVD disc layout.
 inline constexpr const char* VideoFolderName = "HVDVD_TS";

@@ -12,6 +12,21 @@ constexpr size_t PackSize = 2048;
 constexpr uint8_t PackStartCode[4] = {0x00, 0x00, 0x01, 0xBA};
 // A pack and the start code after it: what it takes to know that a pack is whole.
 constexpr size_t Lookahead = PackSize + sizeof PackStartCode;
+
+// The first pack start code in the bytes, or null: memchr finds its last byte, 0xBA,
+// which stands alone far more often than the 00 00 01 before it.
+const uint8_t* findPackStartCode(const uint8_t* bytes, size_t size) {
+    constexpr size_t Last = sizeof PackStartCode - 1;
+    for (size_t at = Last; at < size;) {
+        const auto* found = static_cast<const uint8_t*>(std::memchr(bytes + at, PackStartCode[Last], size - at));
+        if (found == nullptr)
+            return nullptr;
+        if (std::memcmp(found - Last, PackStartCode, Last) == 0)
+            return found - Last;
+        at = size_t(found - bytes) + 1;
+    }
+    return nullptr;
+}
 } // namespace
 
 PackReader::PackReader(SourceFile& source) : source_(source), window_(size_t(BlockSize) + Lookahead) {
@@ -75,10 +90,10 @@ bool PackReader::next(Pack& pack) {
             size_t at = searchFrom_;
             size_t found = end_;
             while (at < end_) {
-                const void* code = ::memmem(&window_[at], end_ - at, PackStartCode, sizeof PackStartCode);
+                const uint8_t* code = findPackStartCode(&window_[at], end_ - at);
                 if (!code)
                     break;
-                const size_t candidate = size_t(static_cast<const uint8_t*>(code) - window_.data());
+                const size_t candidate = size_t(code - window_.data());
                 if (!atEnd_ && candidate + Lookahead > end_) {
                     searchFrom_ = begin_ = candidate; // judged after the next fill
                     return false;

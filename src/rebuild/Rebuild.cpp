@@ -1,9 +1,7 @@
 #include "rebuild/Rebuild.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "analysers/NumberFormat.h"
 #include "engine/Progress.h"
@@ -11,6 +9,8 @@
 #include "jobs/Paths.h"
 #include "jobs/StreamNames.h"
 #include "model/Error.h"
+#include "model/platform/Files.h"
+#include "model/platform/SystemError.h"
 #include "rebuild/PackReader.h"
 
 namespace halyard {
@@ -168,8 +168,11 @@ void EvoRebuild::check(const std::string& partial, const std::string& path, cons
         return;
     // The name may have become a source's (a link made meanwhile): refused, source untouched.
     RefuseSourceAsOutput(path, sources);
-    if (std::rename(partial.c_str(), path.c_str()) != 0)
-        throw Error("Cannot create file \"" + path + "\". " + std::strerror(errno));
+    try {
+        platform::ReplaceFile(partial, path);
+    } catch (const platform::SystemError& error) {
+        throw Error("Cannot create file \"" + path + "\". " + error.what());
+    }
     result_.path = path;
     result_.streams = std::move(streams);
 }

@@ -9,6 +9,7 @@
 
 #include "model/Error.h"
 #include "model/SourceFile.h"
+#include "model/platform/Files.h"
 
 namespace halyard {
 
@@ -78,8 +79,8 @@ DvdPalette ReadIfoPalette(const std::string& path) {
 
 std::vector<std::string> IfoFilesBeside(const std::string& vobPath) {
     namespace fs = std::filesystem;
-    const fs::path vob(vobPath);
-    const std::string name = upper(vob.filename().string());
+    const fs::path vob = platform::FsPath(vobPath);
+    const std::string name = upper(platform::Utf8Path(vob.filename()));
     // VTS_nn_m.VOB belongs to VTS_nn_0.IFO; VIDEO_TS.VOB to VIDEO_TS.IFO.
     std::vector<std::string> wanted;
     if (name.size() == 12 && name.compare(0, 4, "VTS_") == 0 && name[6] == '_' && name.compare(8, 4, ".VOB") == 0)
@@ -89,16 +90,13 @@ std::vector<std::string> IfoFilesBeside(const std::string& vobPath) {
     if (wanted.empty())
         return {};
     const fs::path folder = vob.has_parent_path() ? vob.parent_path() : fs::path(".");
-    std::vector<std::string> found;
-    std::error_code error;
-    std::vector<fs::path> entries;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-        entries.push_back(it->path());
+    std::vector<std::string> entries = platform::FolderEntries(platform::Utf8Path(folder));
     std::sort(entries.begin(), entries.end());
+    std::vector<std::string> found;
     for (const std::string& want : wanted)
-        for (const fs::path& entry : entries)
-            if (upper(entry.filename().string()) == want) {
-                found.push_back(entry.string());
+        for (const std::string& entry : entries)
+            if (upper(entry) == want) {
+                found.push_back(platform::Utf8Path(folder / platform::FsPath(entry)));
                 break;
             }
     return found;
