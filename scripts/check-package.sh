@@ -45,7 +45,9 @@ in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root 
 fail() { echo "check-package.sh: $*" >&2; exit 1; }
 
 echo "== a fresh Debian $suite root"
+# One more try after a failure: the mirror is the only thing here that can fail by chance.
 debootstrap --variant=minbase "$suite" "$root" "$mirror" >"$work/debootstrap.log" 2>&1 ||
+  { rm -rf "$root" && debootstrap --variant=minbase "$suite" "$root" "$mirror" >>"$work/debootstrap.log" 2>&1; } ||
   fail "debootstrap failed, see $work/debootstrap.log"
 mount -t proc proc "$root/proc"
 cp "$deb" "$root/tmp/"
