@@ -115,7 +115,7 @@ chroot "$root" env -i PATH=/usr/bin:/bin HOME=/root LC_ALL=C.UTF-8 DISPLAY=":$di
 halyard_pid=$!
 sleep 8
 kill -0 "$halyard_pid" 2>/dev/null || fail "halyard ended at once, see $work/window.log"
-ffmpeg -loglevel error -y -f x11grab -video_size 800x500 -i ":$display" -frames:v 1 "$work/window.png"
+ffmpeg -nostdin -loglevel error -y -f x11grab -video_size 800x500 -i ":$display" -frames:v 1 "$work/window.png"
 kill "$halyard_pid"
 wait "$halyard_pid" 2>/dev/null || true
 halyard_pid=
