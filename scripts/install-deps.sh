@@ -5,6 +5,10 @@
 #   scripts/install-deps.sh [GROUP...]
 #
 #   build    building Halyard and running its test suite (always installed)
+#   fuzz     clang and its runtime, for the libFuzzer targets
+#   package  building the Debian package and validating it (scripts/package.sh)
+#   check    installing the package in a fresh Debian root and starting the window
+#            there under a virtual X server (scripts/check-package.sh)
 #   windows  the MinGW-w64 cross compiler, GoogleTest's sources, Wine and zip, for
 #            halyard-cli.exe and its tests (scripts/build-windows.sh,
 #            scripts/test-windows.sh)
@@ -13,18 +17,23 @@ set -euo pipefail
 build=(
   cmake ninja-build g++ pkg-config
   libgtest-dev
-  clang libclang-rt-14-dev
   ffmpeg mkvtoolnix libxml2-utils
   qt6-base-dev libcli11-dev nlohmann-json3-dev
 )
+fuzz=(clang libclang-rt-14-dev)
+package=(dpkg-dev file gzip lintian man-db groff-base desktop-file-utils appstream)
+check=(debootstrap xvfb)
 windows=(g++-mingw-w64-x86-64-posix googletest wine64 zip)
 
 packages=("${build[@]}")
 for group in "$@"; do
   case $group in
     build) ;;
+    fuzz) packages+=("${fuzz[@]}") ;;
+    package) packages+=("${package[@]}") ;;
+    check) packages+=("${check[@]}") ;;
     windows) packages+=("${windows[@]}") ;;
-    *) echo "install-deps.sh: unknown group \"$group\" (build, windows)" >&2; exit 2 ;;
+    *) echo "install-deps.sh: unknown group \"$group\" (build, fuzz, package, check, windows)" >&2; exit 2 ;;
   esac
 done
 

@@ -1,7 +1,7 @@
 // halyard-cli against a careless or hostile user: no output may overwrite an input, the
 // source's title is found by its whole name, a document that cannot be written is a
 // failure, a name that cannot be handed on is refused, and memory stays bounded.
-#include "EngineFixture.h"
+#include "DemoDiscFixture.h"
 
 #include "SubpictureBuilder.h"
 #include "model/Utf8.h"
@@ -21,53 +21,14 @@ namespace tools = psb::tools;
 using tools::shellQuote;
 using Json = nlohmann::json;
 
-struct Ran {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-Ran Cli(const std::string& arguments, const TempDir& dir, const std::string& redirect = "") {
-    Ran run;
-    const std::string err = dir.file("stderr.txt");
-    run.out = tools::capture(shellQuote(HALYARD_CLI_PATH) + " " + arguments + " 2>" + shellQuote(err) + redirect,
-                             &run.status);
-    run.err = tools::readText(err);
-    return run;
-}
-
 void WriteText(const std::string& path, const std::string& text) {
     psb::writeFile(path, psb::Bytes(text.begin(), text.end()));
 }
 
-// The demo disc, made once for the suite, and a fresh folder for each test.
-class Hardening : public ::testing::Test {
+class Hardening : public DemoDiscTest {
 protected:
-    static void SetUpTestSuite() {
-        if (!tools::haveFfmpeg() || !tools::haveProgram("mkvmerge"))
-            return;
-        demo_ = new TempDir("halyard-hardening");
-        if (tools::run(std::string(HALYARD_DEMO_GENERATOR_PATH) + " " + demo_->file("disc") + " >/dev/null") != 0) {
-            delete demo_;
-            demo_ = nullptr;
-        }
-    }
-    static void TearDownTestSuite() {
-        delete demo_;
-        demo_ = nullptr;
-    }
-    void SetUp() override {
-        if (!demo_)
-            GTEST_SKIP() << "ffmpeg and mkvmerge are needed";
-    }
-    static std::string feature(int n) { return demo_->file("disc/HVDVD_TS/FEATURE_" + std::to_string(n) + ".EVO"); }
-    static std::string playlist() { return demo_->file("disc/ADV_OBJ/VPLST000.XPL"); }
     static std::string demoPlaylistText() { return tools::readText(playlist()); }
-
-    static TempDir* demo_;
-    TempDir dir{"halyard-hardening-run"};
 };
-TempDir* Hardening::demo_ = nullptr;
 
 // Each command and option that writes a file, pointed at each file the run reads: by a
 // symbolic link, by a hard link, and (where the name can be chosen) by its path.
@@ -223,7 +184,7 @@ TEST_F(Hardening, ADocumentThatCannotBeWrittenIsAFailure) {
                                         "demux --json --streams cbAudio00 --output " + shellQuote(dir.path().string()) +
                                             " " + shellQuote(feature(1)),
                                         "xpl --json " + shellQuote(playlist())}) {
-        const Ran ran = Cli(arguments, dir, " >/dev/full");
+        const Ran ran = Cli(arguments, dir, "", " >/dev/full");
         EXPECT_EQ(ran.status, 1) << arguments;
         EXPECT_NE(ran.err.find("No space left on device"), std::string::npos) << ran.err;
     }
