@@ -1,12 +1,10 @@
 #include "model/LpcmWavOutput.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "model/Error.h"
+#include "model/platform/SystemError.h"
 
 namespace halyard {
 
@@ -206,18 +204,13 @@ void LpcmWavOutput::close() {
 // The header again, with the sizes now known, over the one written at the start.
 void LpcmWavOutput::writeFinalHeader() {
     const std::string header = WavHeader(format_, dataBytes_);
-    auto fail = [this](int err) { throw Error("Stream write error \"" + path() + "\". " + std::strerror(err)); };
-    const int fd = ::open(path().c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
-        fail(errno);
-    errno = 0;
-    if (::pwrite(fd, header.data(), header.size(), 0) != ssize_t(header.size())) {
-        const int err = errno != 0 ? errno : EIO;
-        ::close(fd);
-        fail(err);
+    try {
+        platform::NativeFile file = platform::NativeFile::openExistingToWrite(path());
+        file.writeAllAt(header.data(), header.size(), 0);
+        file.close();
+    } catch (const platform::SystemError& error) {
+        throw Error("Stream write error \"" + path() + "\". " + error.what());
     }
-    if (::close(fd) != 0)
-        fail(errno);
 }
 
 } // namespace halyard

@@ -1,100 +1,80 @@
 #include "model/OutputStream.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "model/Error.h"
+#include "model/platform/Console.h"
+#include "model/platform/SystemError.h"
 
 namespace halyard {
 
 namespace {
 
+using platform::FileIdentity;
+using platform::NativeFile;
+using platform::SystemError;
+
 [[noreturn]] void refuse(const std::string& path, const std::string& reason) {
     throw Error("Cannot create file \"" + path + "\". " + reason);
-}
-
-struct FileId {
-    dev_t device;
-    ino_t inode;
-    bool operator==(const FileId&) const = default;
-};
-
-FileId idOf(const struct stat& st) {
-    return {st.st_dev, st.st_ino};
 }
 
 // One output on its way to being opened.
 struct PendingOutput {
     std::string path;
-    int fd = -1;
+    NativeFile file;
     bool created = false; // this call made the file
     bool regular = false;
-    FileId id{};
+    FileIdentity id{};
 };
 
 // Opens path for writing without truncating it; notes whether the file was created
-// here. O_NONBLOCK keeps a FIFO without a reader from blocking the open; it is taken
-// off again, as it means nothing to the other kinds of file.
+// here.
 void openWithoutTruncating(PendingOutput& output) {
-    constexpr int flags = O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-    output.fd = ::open(output.path.c_str(), flags);
-    if (output.fd < 0 && errno == ENOENT) {
-        output.fd = ::open(output.path.c_str(), flags | O_CREAT | O_EXCL, 0666);
-        output.created = output.fd >= 0;
-        if (output.fd < 0 && errno == EEXIST) // a dangling link, or a file that appeared meanwhile
-            output.fd = ::open(output.path.c_str(), flags | O_CREAT, 0666);
+    try {
+        output.file = NativeFile::openToWrite(output.path, output.created);
+        const platform::FileStatus status = output.file.status();
+        output.id = status.identity;
+        output.regular = status.kind == platform::FileKind::Regular;
+    } catch (const SystemError& error) {
+        refuse(output.path, error.what());
     }
-    if (output.fd < 0)
-        refuse(output.path, std::strerror(errno));
-    ::fcntl(output.fd, F_SETFL, ::fcntl(output.fd, F_GETFL) & ~O_NONBLOCK);
-    struct stat st{};
-    if (::fstat(output.fd, &st) != 0)
-        refuse(output.path, std::strerror(errno));
-    output.id = idOf(st);
-    output.regular = S_ISREG(st.st_mode);
 }
 
-void lockExclusively(const PendingOutput& output) {
-    while (::flock(output.fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EINTR)
-            continue;
-        if (errno == EWOULDBLOCK)
-            refuse(output.path, "It is being written by another process");
-        refuse(output.path, std::strerror(errno));
+void lockExclusively(PendingOutput& output) {
+    bool locked = false;
+    try {
+        locked = output.file.tryLock();
+    } catch (const SystemError& error) {
+        refuse(output.path, error.what());
     }
+    if (!locked)
+        refuse(output.path, "It is being written by another process");
 }
 
 // Closes what was opened and removes the files that were created.
 void abandon(std::vector<PendingOutput>& outputs) {
     for (PendingOutput& output : outputs) {
-        if (output.fd >= 0)
-            ::close(output.fd);
+        output.file = NativeFile();
         if (output.created)
-            ::unlink(output.path.c_str());
+            platform::RemoveFile(output.path);
     }
 }
 
 struct SourceId {
     std::string path;
-    FileId id;
+    FileIdentity id;
 };
 
 std::vector<SourceId> idsOfSources(const std::vector<std::string>& sources) {
     std::vector<SourceId> ids;
-    for (const std::string& source : sources) {
-        struct stat st{};
-        if (!source.empty() && ::stat(source.c_str(), &st) == 0)
-            ids.push_back({source, idOf(st)});
-    }
+    for (const std::string& source : sources)
+        if (const std::optional<platform::FileStatus> status = platform::StatusOf(source))
+            ids.push_back({source, status->identity});
     return ids;
 }
 
-void refuseSource(const std::string& path, const FileId& id, const std::vector<SourceId>& sources) {
+void refuseSource(const std::string& path, const FileIdentity& id, const std::vector<SourceId>& sources) {
     for (const SourceId& source : sources)
         if (source.id == id)
             refuse(path, "It is the source file \"" + source.path + "\"");
@@ -103,18 +83,13 @@ void refuseSource(const std::string& path, const FileId& id, const std::vector<S
 } // namespace
 
 void RefuseSourceAsOutput(const std::string& path, const std::vector<std::string>& sources) {
-    struct stat st{};
-    if (::stat(path.c_str(), &st) == 0)
-        refuseSource(path, idOf(st), idsOfSources(sources));
-}
-
-void IgnoreFileSizeSignal() {
-    std::signal(SIGXFSZ, SIG_IGN);
+    if (const std::optional<platform::FileStatus> status = platform::StatusOf(path))
+        refuseSource(path, status->identity, idsOfSources(sources));
 }
 
 std::vector<std::unique_ptr<OutputStream>> OpenOutputs(const std::vector<std::string>& paths,
                                                        const std::vector<std::string>& sources) {
-    IgnoreFileSizeSignal();
+    platform::IgnoreFileSizeSignal();
     const std::vector<SourceId> sourceIds = idsOfSources(sources);
     std::vector<PendingOutput> pending;
     pending.reserve(paths.size());
@@ -122,23 +97,27 @@ std::vector<std::unique_ptr<OutputStream>> OpenOutputs(const std::vector<std::st
         for (const std::string& path : paths) {
             // A source is refused before it is opened at all: one that cannot be written
             // (a read-only disc) would otherwise give a less telling reason.
-            struct stat st{};
-            if (::stat(path.c_str(), &st) == 0)
-                refuseSource(path, idOf(st), sourceIds);
+            if (const std::optional<platform::FileStatus> status = platform::StatusOf(path))
+                refuseSource(path, status->identity, sourceIds);
             PendingOutput& output = pending.emplace_back();
             output.path = path;
             openWithoutTruncating(output);
             refuseSource(path, output.id, sourceIds); // the file may have changed since the stat
             if (!output.regular)
-                continue; // a device (/dev/null) or a FIFO holds nothing to lose
+                continue; // a device (the null device) or a FIFO holds nothing to lose
             for (size_t earlier = 0; earlier + 1 < pending.size(); ++earlier)
-                if (pending[earlier].id == output.id)
+                if (pending[earlier].regular && pending[earlier].id == output.id)
                     refuse(path, "It is the same file as \"" + pending[earlier].path + "\"");
             lockExclusively(output);
         }
-        for (const PendingOutput& output : pending)
-            if (output.regular && ::ftruncate(output.fd, 0) != 0)
-                refuse(output.path, std::strerror(errno));
+        for (PendingOutput& output : pending) {
+            try {
+                if (output.regular)
+                    output.file.truncate(0);
+            } catch (const SystemError& error) {
+                refuse(output.path, error.what());
+            }
+        }
     } catch (...) {
         abandon(pending);
         throw;
@@ -146,41 +125,37 @@ std::vector<std::unique_ptr<OutputStream>> OpenOutputs(const std::vector<std::st
 
     std::vector<std::unique_ptr<OutputStream>> outputs;
     outputs.reserve(pending.size());
-    for (PendingOutput& output : pending) {
-        outputs.emplace_back(new OutputStream(output.path, output.fd));
-        output.fd = -1;
-    }
+    for (PendingOutput& output : pending)
+        outputs.emplace_back(new OutputStream(output.path, std::move(output.file)));
     return outputs;
 }
 
-OutputStream::OutputStream(const std::string& path, int fd)
-    : path_(path), fd_(fd), buffer_(std::make_unique<uint8_t[]>(BufferSize)) {}
+OutputStream::OutputStream(const std::string& path, NativeFile file)
+    : path_(path), file_(std::move(file)), buffer_(std::make_unique<uint8_t[]>(BufferSize)) {}
 
 OutputStream::OutputStream(const std::string& path) : path_(path) {
     std::vector<std::unique_ptr<OutputStream>> opened = OpenOutputs({path}, {});
-    fd_ = opened.front()->fd_;
-    opened.front()->fd_ = -1;
+    file_ = std::move(opened.front()->file_);
     buffer_ = std::move(opened.front()->buffer_);
 }
 
 OutputStream::~OutputStream() {
-    if (fd_ >= 0) {
+    if (file_.isOpen()) {
         try {
             flush();
         } catch (const Error&) {
             // The owner closes explicitly to learn of this; a destructor cannot report it.
         }
-        ::close(fd_);
     }
 }
 
-void OutputStream::throwWriteError(int err) const {
-    throw Error("Stream write error \"" + path_ + "\". " + std::strerror(err));
+void OutputStream::throwWriteError(const std::string& reason) const {
+    throw Error("Stream write error \"" + path_ + "\". " + reason);
 }
 
 void OutputStream::write(const uint8_t* data, size_t count) {
-    if (fd_ < 0)
-        throwWriteError(EBADF);
+    if (!file_.isOpen())
+        throwWriteError(platform::ErrorText(EBADF));
     if (count > BufferSize - used_) {
         flush();
         if (count >= BufferSize) {
@@ -201,46 +176,32 @@ void OutputStream::flush() {
 }
 
 void OutputStream::writeThrough(const uint8_t* data, size_t count) {
-    while (count > 0) {
-        ssize_t n = ::write(fd_, data, count);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throwWriteError(errno);
+    try {
+        while (count > 0) {
+            const size_t n = file_.writeSome(data, count);
+            data += n;
+            count -= n;
+            written_ += n;
         }
-        if (n == 0)
-            throwWriteError(ENOSPC);
-        data += n;
-        count -= static_cast<size_t>(n);
-        written_ += static_cast<uint64_t>(n);
+    } catch (const SystemError& error) {
+        throwWriteError(error.what());
     }
 }
 
 void OutputStream::close() {
-    if (fd_ < 0)
+    if (!file_.isOpen())
         return;
-    int fd = fd_;
     try {
         flush();
     } catch (...) {
-        ::close(fd);
-        fd_ = -1;
+        file_ = NativeFile();
         throw;
     }
-    fd_ = -1;
-    if (::close(fd) != 0)
-        throwWriteError(errno);
-}
-
-bool HoldStandardDescriptors() {
-    bool stdoutOpen = true;
-    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
-            continue;
-        ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY); // takes the lowest free number: fd
-        stdoutOpen = stdoutOpen && fd != STDOUT_FILENO;
+    try {
+        file_.close();
+    } catch (const SystemError& error) {
+        throwWriteError(error.what());
     }
-    return stdoutOpen;
 }
 
 } // namespace halyard

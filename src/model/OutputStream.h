@@ -5,11 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "model/platform/Files.h"
+
 namespace halyard {
 
 // An output file open for writing, buffered so that small payload chunks cost no
-// system call each. It holds an exclusive advisory lock (flock) on a regular file until
-// it is closed, so that a second run cannot write into it meanwhile. Every failure to get
+// system call each. It holds an exclusive lock (flock on POSIX, LockFileEx on Windows)
+// on a regular file until it is closed, so that a second run cannot write into it
+// meanwhile. Every failure to get
 // bytes onto the file, in write, flush or close, raises
 // "Stream write error "PATH". REASON"; written() counts only bytes that reached the file.
 class OutputStream {
@@ -33,13 +36,13 @@ public:
 private:
     friend std::vector<std::unique_ptr<OutputStream>> OpenOutputs(const std::vector<std::string>& paths,
                                                                   const std::vector<std::string>& sources);
-    OutputStream(const std::string& path, int fd);
+    OutputStream(const std::string& path, platform::NativeFile file);
 
-    [[noreturn]] void throwWriteError(int err) const;
+    [[noreturn]] void throwWriteError(const std::string& reason) const;
     void writeThrough(const uint8_t* data, size_t count);
 
     std::string path_;
-    int fd_ = -1;
+    platform::NativeFile file_;
     std::unique_ptr<uint8_t[]> buffer_;
     size_t used_ = 0;
     uint64_t written_ = 0;
@@ -49,8 +52,9 @@ private:
 // existed: every path is opened (or created) without truncating it, checked and locked,
 // and only when all of them are open are they truncated to empty. Refused, with
 // nothing of an earlier run lost:
-//   - an output that is one of the job's source files (the same device and inode,
-//     links followed): "Cannot create file "OUT". It is the source file "SRC"";
+//   - an output that is one of the job's source files (the same file: the same device
+//     and inode, or volume and file index; links followed):
+//     "Cannot create file "OUT". It is the source file "SRC"";
 //   - an output that is the same file as an earlier output of the set:
 //     "Cannot create file "OUT". It is the same file as "EARLIER"";
 //   - an output locked by another run: "Cannot create file "OUT". It is being written
@@ -58,7 +62,7 @@ private:
 //   - an output that cannot be opened: "Cannot create file "OUT". REASON".
 // On a refusal every output already opened is closed, and the files that this call
 // created (and that so held nothing before) are removed again. An output that is not a
-// regular file (/dev/null, a FIFO) is opened as it is: it is neither locked nor
+// regular file (the null device, a FIFO) is opened as it is: it is neither locked nor
 // truncated, and may be given more than once.
 std::vector<std::unique_ptr<OutputStream>> OpenOutputs(const std::vector<std::string>& paths,
                                                        const std::vector<std::string>& sources);
@@ -67,16 +71,5 @@ std::vector<std::unique_ptr<OutputStream>> OpenOutputs(const std::vector<std::st
 // followed) is one of the sources: the check OpenOutputs makes, for a file that is to
 // take a name (a rename) rather than be opened.
 void RefuseSourceAsOutput(const std::string& path, const std::vector<std::string>& sources);
-
-// A file-size limit (ulimit -f) sends SIGXFSZ to a write past it, which ends the
-// process without a word and loses what its buffers hold. Ignored, the write fails
-// with EFBIG and the "Stream write error" reports it. OpenOutputs calls this; a front
-// end that writes anything else calls it at its start.
-void IgnoreFileSizeSignal();
-
-// A closed descriptor 0, 1 or 2 would be taken by the first output a run opens, and
-// log lines or messages written into it. Each closed one is held open on /dev/null;
-// returns false when stdout was closed. Front ends call this first thing.
-bool HoldStandardDescriptors();
 
 } // namespace halyard

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "model/platform/Files.h"
+
 namespace halyard {
 
 // A source file opened read-only, with 64-bit size and position. Only a regular file
@@ -31,7 +33,7 @@ private:
     [[noreturn]] void throwReadError(const std::string& reason) const;
 
     std::string path_;
-    int fd_ = -1;
+    platform::NativeFile file_;
     int64_t size_ = 0;
     int64_t position_ = 0;
 };

@@ -169,7 +169,7 @@ void EvoRebuild::check(const std::string& partial, const std::string& path, cons
     // The name may have become a source's (a link made meanwhile): refused, source untouched.
     RefuseSourceAsOutput(path, sources);
     try {
-        platform::ReplaceFile(partial, path);
+        platform::RenameReplacing(partial, path);
     } catch (const platform::SystemError& error) {
         throw Error("Cannot create file \"" + path + "\". " + error.what());
     }

@@ -92,7 +92,7 @@ bool RemoveFile(const std::string& path);
 bool RemoveEmptyFolder(const std::string& path);
 // Gives the file at from the name to, in place of a file of that name (in one step
 // where the system can). Raises SystemError.
-void ReplaceFile(const std::string& from, const std::string& to);
+void RenameReplacing(const std::string& from, const std::string& to);
 // The names in a folder (without "." and ".."), in no particular order; none when the
 // folder cannot be read.
 std::vector<std::string> FolderEntries(const std::string& folder);

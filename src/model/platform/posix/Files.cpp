@@ -190,7 +190,7 @@ bool RemoveEmptyFolder(const std::string& path) {
     return ::rmdir(path.c_str()) == 0;
 }
 
-void ReplaceFile(const std::string& from, const std::string& to) {
+void RenameReplacing(const std::string& from, const std::string& to) {
     if (::rename(from.c_str(), to.c_str()) != 0)
         fail();
 }

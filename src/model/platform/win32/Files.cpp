@@ -218,7 +218,7 @@ bool RemoveEmptyFolder(const std::string& path) {
     return ::RemoveDirectoryW(LongPath(path).c_str()) != 0;
 }
 
-void ReplaceFile(const std::string& from, const std::string& to) {
+void RenameReplacing(const std::string& from, const std::string& to) {
     if (!::MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), MOVEFILE_REPLACE_EXISTING))
         ThrowLastError();
 }
