@@ -1,5 +1,5 @@
-// Another program started without a shell: its arguments arrive byte for byte, its
-// output comes as lines, its exit and its end by a signal are told apart.
+// Another program started without a shell: its arguments arrive as they are, its
+// output comes as lines, its exit and its end by a request to stop are told apart.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -7,6 +7,7 @@
 
 #include "model/ChildProcess.h"
 #include "model/Error.h"
+#include "model/platform/Platform.h"
 
 namespace halyard::test {
 namespace {
@@ -21,17 +22,21 @@ std::vector<std::string> AllLines(ChildProcess& child) {
 }
 
 TEST(ChildProcess, ArgumentsPassAsTheyAreAndOutputComesAsLines) {
-    const std::string printf = FindProgram("printf");
-    ASSERT_FALSE(printf.empty());
-    // Quotes, a dollar, a line break and bytes that are not UTF-8: no shell sees them.
-    const std::string odd = "a 'b' \"c\" $HOME \xff\xfe";
-    ChildProcess child(printf, {"%s\\n%s\\r\\nlast", odd, "two"});
-    EXPECT_EQ(AllLines(child), (std::vector<std::string>{odd, "two", "last"}));
+    const std::string helper = FindProgram(HALYARD_TEST_CHILD_PATH);
+    ASSERT_FALSE(helper.empty());
+    // Quotes, blanks, what a shell or cmd would expand, backslashes before a quote and
+    // at the end (which Windows quoting must double), and letters beyond ASCII: no shell
+    // sees them. POSIX passes bytes that are not UTF-8 too; Windows passes UTF-16 text.
+    std::string odd = "a 'b' \"c\" $HOME %PATH% \\\"d\\ \\\\\" \xC3\xA4\xE2\x82\xAC\\";
+    if (!platform::IsWindows)
+        odd += "\xff\xfe";
+    ChildProcess child(helper, {"lines", odd, "", "last"});
+    EXPECT_EQ(AllLines(child), (std::vector<std::string>{odd, "", "last"}));
     const ChildProcess::Exit exit = child.wait();
     EXPECT_FALSE(exit.signalled);
     EXPECT_EQ(exit.code, 0);
 
-    ChildProcess failing(FindProgram("sh"), {"-c", "echo oops >&2; exit 2"});
+    ChildProcess failing(helper, {"fail", "oops", "2"});
     EXPECT_EQ(AllLines(failing), std::vector<std::string>{"oops"}); // stderr comes with stdout
     EXPECT_EQ(failing.wait().code, 2);
 
@@ -40,7 +45,7 @@ TEST(ChildProcess, ArgumentsPassAsTheyAreAndOutputComesAsLines) {
 }
 
 TEST(ChildProcess, TerminateEndsAChildThatRunsOn) {
-    ChildProcess child(FindProgram("sleep"), {"30"});
+    ChildProcess child(HALYARD_TEST_CHILD_PATH, {"sleep", "30"});
     std::string line;
     EXPECT_EQ(child.readLine(line, 10), ChildProcess::Read::Timeout);
     const auto start = std::chrono::steady_clock::now();

@@ -1,8 +1,6 @@
 // Navigation pack summary, durations, the system header probe, progress and cancel.
 #include "EngineFixture.h"
 
-#include <unistd.h>
-
 #include "engine/TimeFormat.h"
 
 namespace halyard::test {
@@ -155,11 +153,10 @@ TEST(EngineLargeFile, StreamsPastFourGibibytes) {
         tail.padPacksTo(psb::kBlockSize + 8192);
         tail.append(psb::packWith(Pes(psb::sid::kPrivateStream1).substream(0x83).pts(77).payload(Filled(500, 1))));
         psb::Bytes bytes = tail.take();
-        FILE* file = std::fopen(path.c_str(), "wb");
-        ASSERT_NE(file, nullptr);
-        ASSERT_EQ(fseeko(file, start, SEEK_SET), 0);
-        ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
-        std::fclose(file);
+        std::ofstream file(path, std::ios::binary);
+        file.seekp(start);
+        file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        ASSERT_TRUE(file.good());
     }
     run.ui.eEVOfile = path;
     run.state->SourceStream = std::make_unique<SourceFile>(path);

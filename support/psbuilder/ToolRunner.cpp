@@ -1,15 +1,15 @@
 #include "ToolRunner.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <system_error>
+
+#include "model/platform/Process.h"
 
 namespace psb::tools {
 
@@ -22,20 +22,9 @@ std::string shellQuote(const std::string& text) {
     return out + "'";
 }
 
-bool haveProgram(const std::string& program) {
-    return run("command -v " + shellQuote(program) + " >/dev/null 2>&1") == 0;
-}
+bool haveProgram(const std::string& program) { return !halyard::platform::FindProgram(program).empty(); }
 
-namespace {
-
-int exitStatus(int raw) {
-    if (raw == -1) return -1;
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
-
-}  // namespace
-
-int run(const std::string& command) { return exitStatus(std::system(command.c_str())); }
+int run(const std::string& command) { return halyard::platform::SystemExitStatus(std::system(command.c_str())); }
 
 std::string capture(const std::string& command, int* status) {
     FILE* pipe = popen(command.c_str(), "r");
@@ -45,7 +34,7 @@ std::string capture(const std::string& command, int* status) {
     std::size_t n = 0;
     while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) out.append(buffer.data(), n);
     const int raw = pclose(pipe);
-    if (status) *status = exitStatus(raw);
+    if (status) *status = halyard::platform::SystemExitStatus(raw);
     return out;
 }
 
@@ -137,9 +126,20 @@ std::vector<uint8_t> readHead(const std::string& path, std::size_t limit) {
 }
 
 TempDir::TempDir(const std::string& prefix) {
-    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
-    if (!mkdtemp(pattern.data())) throw std::system_error(errno, std::generic_category(), "mkdtemp");
-    path_ = pattern;
+    static constexpr char Letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    static std::mt19937_64 random{std::random_device{}()};
+    const std::filesystem::path folder = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = prefix + "-";
+        for (int i = 0; i < 8; ++i) name += Letters[random() % (sizeof Letters - 1)];
+        std::error_code error;
+        if (std::filesystem::create_directory(folder / name, error)) {
+            path_ = folder / name;
+            return;
+        }
+        if (error) throw std::system_error(error, "cannot create a folder in " + folder.string());
+    }
+    throw std::runtime_error("cannot create a fresh folder in " + folder.string());
 }
 
 TempDir::~TempDir() {
