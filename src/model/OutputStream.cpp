@@ -34,6 +34,7 @@ struct PendingOutput {
     int fd = -1;
     bool created = false; // this call made the file
     bool regular = false;
+    bool holdsData = false; // a regular file that is not empty
     FileId id{};
 };
 
@@ -57,6 +58,7 @@ void openWithoutTruncating(PendingOutput& output) {
         refuse(output.path, std::strerror(errno));
     output.id = idOf(st);
     output.regular = S_ISREG(st.st_mode);
+    output.holdsData = output.regular && st.st_size > 0;
 }
 
 void lockExclusively(const PendingOutput& output) {
@@ -130,8 +132,10 @@ std::vector<std::unique_ptr<OutputStream>> OpenOutputs(const std::vector<std::st
                     refuse(path, "It is the same file as \"" + pending[earlier].path + "\"");
             lockExclusively(output);
         }
+        // Only a file that holds data is truncated: ext4 (auto_da_alloc) writes back a
+        // file truncated to empty when it is closed, which a new or empty file need not wait for.
         for (const PendingOutput& output : pending)
-            if (output.regular && ::ftruncate(output.fd, 0) != 0)
+            if (output.holdsData && ::ftruncate(output.fd, 0) != 0)
                 refuse(output.path, std::strerror(errno));
     } catch (...) {
         abandon(pending);
