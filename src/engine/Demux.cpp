@@ -46,8 +46,8 @@ void demux(RunState& state, UiModel& ui, ProcessMode mode) {
     Demuxer(state, ui, mode).run();
 }
 
-Demuxer::Demuxer(RunState& state, UiModel& ui, ProcessMode mode)
-    : state_(state), ui_(ui), mode_(mode), analyser_{state, ui, 0, false} {}
+Demuxer::Demuxer(RunState& state, UiModel& ui, ProcessMode mode, ScanMethod method)
+    : state_(state), ui_(ui), mode_(mode), method_(method), analyser_{state, ui, 0, false} {}
 
 void Demuxer::run() {
     startRun();
@@ -91,8 +91,9 @@ void Demuxer::blockLoop() {
 
 void Demuxer::scanBlock() {
     const uint8_t* block = state_.BlockBuffer.data();
+    const bool fast = method_ == ScanMethod::Fast;
     for (c_.ScanPosition = 0; c_.ScanPosition < c_.BlockLength; ++c_.ScanPosition) {
-        if (examineByte(block[c_.ScanPosition]))
+        if (examineByte(block[c_.ScanPosition]) && !(fast && fastPacket(block)))
             huntStartCode(block);
     }
 }

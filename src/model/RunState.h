@@ -42,6 +42,7 @@ struct DetailsShownFlags {
         Video.fill(0);
         Subpicture.fill(0);
     }
+    bool operator==(const DetailsShownFlags&) const = default;
 };
 
 // Display tables that the engine fills at the start of every run and the analysers read.
