@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the test suite in a release build and under
 # AddressSanitizer and UBSan, then a round of every fuzz target: a minute each for the
-# engine and the playlist reader, which take whole files, 10 seconds for each analyser.
+# engine, its fast path and the playlist reader, which take whole files, 10 seconds for
+# each analyser.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -19,5 +20,5 @@ cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize -j "$jobs" --output-on-failure
 
-echo "== fuzzing: the engine and the playlist reader for 60 seconds, each analyser for 10"
-FUZZ_SECONDS_fuzz_demux=60 FUZZ_SECONDS_fuzz_playlist=60 scripts/fuzz.sh 10
+echo "== fuzzing: the engine, its fast path and the playlist reader for 60 seconds, each analyser for 10"
+FUZZ_SECONDS_fuzz_demux=60 FUZZ_SECONDS_fuzz_fast_path=60 FUZZ_SECONDS_fuzz_playlist=60 scripts/fuzz.sh 10
