@@ -45,7 +45,8 @@ measure=$build/bench/halyard-measure
 make_stream=$build/bench/halyard-bench-stream
 pictures=$build/bench/halyard-bench-pictures
 playlist=$build/bench/halyard-bench-playlist
-for tool in "$cli" "$measure" "$make_stream" "$pictures" "$playlist"; do
+subtitles=$build/bench/halyard-bench-subtitles
+for tool in "$cli" "$measure" "$make_stream" "$pictures" "$playlist" "$subtitles"; do
     [[ -x $tool ]] || { echo "missing $tool: build $build first" >&2; exit 1; }
 done
 [[ -z $baseline || -x $baseline/halyard-cli ]] || { echo "missing $baseline/halyard-cli" >&2; exit 1; }
@@ -243,6 +244,9 @@ echo
 "$playlist"
 
 echo
+"$subtitles"
+
+echo
 awk -v s="$size" -v r="${wall[read]}" -v rc="${cpu[read]}" -v cat="${wall[cat]}" -v catc="${cpu[cat]}" \
     -v d="${wall[demux]}" -v dc="${cpu[demux]}" -v p="${wall[demux-f0]}" -v pc="${cpu[demux-f0]}" \
     -v dd="${wall[dd]}" -v ddc="${cpu[dd]}" -v b="${wall[rebuild-f0]}" -v bc="${cpu[rebuild-f0]}" \
@@ -264,4 +268,5 @@ awk -v s="$size" -v r="${wall[read]}" -v rc="${cpu[read]}" -v cat="${wall[cat]}"
             verdict(rr <= 16384 && dr <= 16384 && pr <= 16384 && br <= 16384 && fr <= 16384)
         print  "Target picture counter >= 4 GB/s: see the cache figures above"
         print  "Target Read XPL of 100,000 lines < 0.1 s: see the playlist figures above"
+        print  "Target two hours of captions to PGS well under 1 s: see the subtitles figures above"
     }'

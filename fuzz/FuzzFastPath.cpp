@@ -120,7 +120,8 @@ bool sameState(const halyard::RunState& a, const halyard::RunState& b) {
            a.EarliestPts == b.EarliestPts && a.FirstVideoPts == b.FirstVideoPts && a.LastVideoPts == b.LastVideoPts &&
            sameBits(a.FileDuration, b.FileDuration) && sameBits(a.TotalDuration, b.TotalDuration) &&
            a.PictureCounter == b.PictureCounter && sameBits(a.SlotFrameRate, b.SlotFrameRate) &&
-           sameBits(a.StreamFrameRate, b.StreamFrameRate);
+           sameBits(a.StreamFrameRate, b.StreamFrameRate) && a.TrueFirstPts.Video == b.TrueFirstPts.Video &&
+           a.TrueFirstPts.Audio == b.TrueFirstPts.Audio && a.TrueFirstPts.Subpicture == b.TrueFirstPts.Subpicture;
 }
 
 [[noreturn]] void disagree(const char* what) {

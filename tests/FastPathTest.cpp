@@ -98,6 +98,9 @@ void expectSameScan(const psb::Bytes& source, const Options& options) {
     EXPECT_EQ(a.TotalDuration, b.TotalDuration);
     EXPECT_EQ(a.PictureCounter, b.PictureCounter);
     EXPECT_EQ(a.SlotFrameRate, b.SlotFrameRate);
+    EXPECT_EQ(a.TrueFirstPts.Video, b.TrueFirstPts.Video);
+    EXPECT_EQ(a.TrueFirstPts.Audio, b.TrueFirstPts.Audio);
+    EXPECT_EQ(a.TrueFirstPts.Subpicture, b.TrueFirstPts.Subpicture);
 }
 
 // Video payload with a picture start code and slice codes in it.

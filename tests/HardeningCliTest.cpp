@@ -3,6 +3,7 @@
 // failure, a name that cannot be handed on is refused, and memory stays bounded.
 #include "EngineFixture.h"
 
+#include "SubpictureBuilder.h"
 #include "model/Utf8.h"
 
 #include <csignal>
@@ -80,6 +81,7 @@ TEST_F(Hardening, NoOutputOfAnyCommandMayBeAnInput) {
         {"demux --streams cbAudio00 --output OUT " + f1, "FEATURE_1_FEATURE_2.DD.stream.00.mpa"},
         {"demux --lpcm-wav --streams cbAudio04 --output OUT " + f1, "FEATURE_1_FEATURE_2.LPCM.stream.04.wav"},
         {"demux --streams cbSub00 --output OUT " + f1, "FEATURE_1_FEATURE_2.Subpicture.00.sup"},
+        {"demux --pgs --streams cbSub00 --output OUT " + f1, "FEATURE_1_FEATURE_2.Subpicture.00.pgs.sup"},
         {"demux --mkvmerge --streams cbAudio00 --output OUT " + f1, "FEATURE_1_FEATURE_2.mkvmerge.json"},
         {"demux --mkvmerge --streams cbAudio00 --output OUT " + f1, "FEATURE_1_FEATURE_2.chapters.txt"},
         {"xpl --source " + f1 + " --chapters OUT/chapters.txt", "chapters.txt"},
@@ -111,6 +113,29 @@ TEST_F(Hardening, NoOutputOfAnyCommandMayBeAnInput) {
                 arguments.replace(arguments.find("OUT"), 3, shellQuote(out.string()));
                 expectRefused(arguments, symbolic ? "symbolic link" : "hard link");
             }
+        }
+    }
+    // The subtitle converter reads a .sup record file and an IFO.
+    const fs::path sub = dir.path() / "sub";
+    fs::create_directory(sub);
+    ASSERT_EQ(Cli("demux --streams cbSub00 --output " + shellQuote(sub.string()) + " " + f1, dir).status, 0);
+    const std::string records = (sub / "FEATURE_1_FEATURE_2.Subpicture.00.sup").string();
+    const std::string ifo = (sub / "VTS_01_0.IFO").string();
+    psb::writeFile(ifo, psb::dvdIfo({}));
+    for (const std::string& input : {records, ifo}) {
+        const psb::Bytes was = ReadAll(input);
+        for (const int how : {0, 1, 2}) {
+            const fs::path out = dir.path() / ("out" + std::to_string(cases++) + ".sup");
+            if (how == 1)
+                fs::create_symlink(input, out);
+            else if (how == 2)
+                fs::create_hard_link(input, out);
+            const std::string target = how == 0 ? input : out.string();
+            const Ran ran = Cli("subtitles --palette " + shellQuote(ifo) + " " + shellQuote(records) + " " +
+                                    shellQuote(target), dir);
+            EXPECT_EQ(ran.status, 1) << ran.err;
+            EXPECT_NE(ran.err.find("\". It is the source file \""), std::string::npos) << ran.err;
+            EXPECT_EQ(ReadAll(input), was) << input << " " << how;
         }
     }
     // By path: the chapter file named as an input, and the playlist given where the

@@ -9,6 +9,7 @@ Command AddReadCommand(CLI::App& app);
 Command AddDemuxCommand(CLI::App& app);
 Command AddRebuildCommand(CLI::App& app);
 Command AddXplCommand(CLI::App& app);
+Command AddSubtitlesCommand(CLI::App& app);
 
 std::vector<Command> AddCommands(CLI::App& app) {
     return {
@@ -16,6 +17,7 @@ std::vector<Command> AddCommands(CLI::App& app) {
         AddDemuxCommand(app),
         AddRebuildCommand(app),
         AddXplCommand(app),
+        AddSubtitlesCommand(app),
     };
 }
 

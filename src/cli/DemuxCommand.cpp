@@ -14,8 +14,10 @@
 #include "cli/Session.h"
 #include "cli/StreamList.h"
 #include "jobs/Paths.h"
+#include "jobs/PgsOutputs.h"
 #include "model/Error.h"
 #include "model/Utf8.h"
+#include "subtitles/Palette.h"
 
 namespace halyard::cli {
 
@@ -31,6 +33,8 @@ struct DemuxOptions {
     bool lpcmWav = false;
     bool mkvmerge = false;
     std::string playlist;
+    bool pgs = false;
+    std::string palette;
 };
 
 // A demux that would write no file is a failure, not a success with nothing done.
@@ -176,6 +180,16 @@ Command AddDemuxCommand(CLI::App& app) {
                      "../ADV_OBJ/VPLST000.XPL beside a source in HVDVD_TS, when it exists)")
         ->type_name("XPL")
         ->needs("--mkvmerge");
+    CLI::Option* pgs = command->add_flag(
+        "--pgs", options->pgs,
+        "also write each subpicture stream as Blu-ray PGS subtitles, NAME.CAPTION.pgs.sup (and "
+        "NAME.CAPTION.forced.pgs.sup with the forced captions of a stream that has others too)");
+    command
+        ->add_option("--palette", options->palette,
+                     "with --pgs: the IFO file whose first program chain colours the 2-bit subpictures (default: the "
+                     "VTS_nn_0.IFO or VIDEO_TS.IFO beside a .VOB)")
+        ->type_name("IFO")
+        ->needs(pgs);
 
     return {command, "demux [options] [--output DIR] FILE", [options] {
                 Session session(options->read.markup);
@@ -184,6 +198,8 @@ Command AddDemuxCommand(CLI::App& app) {
                 if (options->read.json)
                     session.printJsonInsteadOfLog();
                 return session.run([&] {
+                    if (!options->palette.empty())
+                        ReadIfoPalette(options->palette); // a palette that cannot be read fails before the run
                     const std::optional<MkvmergePlaylist> playlist =
                         options->mkvmerge ? readPlaylist(session, options->playlist) : std::nullopt;
                     session.jobs.bReadEVOClick();
@@ -194,6 +210,10 @@ Command AddDemuxCommand(CLI::App& app) {
                     requireAStreamToWrite(session.ui, *options);
                     session.jobs.cbVideoClick();
                     session.jobs.bDemuxClick();
+                    if (options->pgs && !CliUi::interrupted())
+                        for (ReportOutput& output : WritePgsOutputs(session.report.report(), session.jobs,
+                                                                    *session.state, session.ui, options->palette))
+                            session.report.addOutput(std::move(output));
                     if (options->mkvmerge && !CliUi::interrupted())
                         writeMkvmergeOptions(session, playlist);
                     if (options->read.json)

@@ -51,6 +51,7 @@ Json streamJson(const ReportStream& stream) {
     if (stream.streamIdExtension)
         json["stream_id_extension"] = *stream.streamIdExtension;
     json["first_pts"] = orNull(stream.firstPts);
+    json["true_first_pts"] = orNull(stream.trueFirstPts);
     if (stream.kind != StreamClass::Video)
         json["delay_ms"] = orNull(stream.delayMs);
     Json parameters = Json::array();
@@ -82,6 +83,10 @@ Json outputJson(const ReportOutput& output) {
     json["box"] = output.box;
     json["caption"] = output.caption;
     json["format"] = output.format;
+    if (output.format == "pgs") {
+        json["forced"] = output.forced;
+        json["notes"] = output.notes;
+    }
     return json;
 }
 
@@ -102,6 +107,7 @@ Json ReportJson(const RunReport& report, const std::string& command) {
         {"sources", arrayOf(report.sources, sourceJson)},
         {"streams", arrayOf(report.streams, streamJson)},
         {"frames", arrayOf(report.frames, framesJson)},
+        {"earliest_pts", orNull(report.earliestPts)},
     };
     if (command == "demux")
         document["outputs"] = arrayOf(report.outputs, outputJson);

@@ -16,8 +16,18 @@ const ReportStream* streamOf(const RunReport& report, const ReportOutput& output
     return found;
 }
 
+// A subpicture output that was written once more as PGS, which takes its place.
+bool hasPgs(const RunReport& report, const ReportOutput& output) {
+    for (const ReportOutput& other : report.outputs)
+        if (other.format == "pgs" && other.kind == output.kind && other.slot == output.slot)
+            return true;
+    return false;
+}
+
 // Why mkvmerge cannot take an output; empty when it can.
 std::string unreadable(const RunReport& report, const ReportOutput& output, const ReportStream* stream) {
+    if (output.format == "pgs")
+        return ""; // both subpicture formats of a joined slot are in it, decoded
     if (output.kind == StreamClass::Subpicture)
         return "mkvmerge cannot read the .sup subpicture format";
     if (output.kind == StreamClass::Audio && output.format != "wav" && stream && stream->codec == "lpcm")
@@ -44,6 +54,8 @@ MkvmergeOptions BuildMkvmergeOptions(const RunReport& report, const std::string&
         args.push_back(playlist->chaptersPath);
     }
     for (const ReportOutput& output : report.outputs) {
+        if (output.format == "sup" && hasPgs(report, output))
+            continue;
         const ReportStream* stream = streamOf(report, output);
         const std::string why = unreadable(report, output, stream);
         if (!why.empty()) {
@@ -68,7 +80,12 @@ MkvmergeOptions BuildMkvmergeOptions(const RunReport& report, const std::string&
                 }
             }
         }
-        if (stream && stream->delayMs && *stream->delayMs != 0) {
+        if (output.forced) {
+            args.push_back("--forced-display-flag");
+            args.push_back("0:1");
+        }
+        // PGS captions are timed against the first video frame already.
+        if (output.format != "pgs" && stream && stream->delayMs && *stream->delayMs != 0) {
             args.push_back("--sync");
             args.push_back("0:" + std::to_string(*stream->delayMs));
         }

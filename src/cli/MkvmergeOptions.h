@@ -34,7 +34,9 @@ struct MkvmergeOptions {
 // source), and languages, track names and chapters from the playlist when one is given.
 // A language that mkvmerge does not know is left out, with a warning, since mkvmerge
 // refuses the whole option file for it.
-// Raw LPCM (written without WAV) and ".sup" subpictures are left out.
+// PGS subtitles go in (forced ones with the forced display flag) in place of their
+// ".sup" outputs. Raw LPCM (written without WAV) and ".sup" subpictures without PGS
+// are left out.
 MkvmergeOptions BuildMkvmergeOptions(const RunReport& report, const std::string& mkvPath,
                                      const PlaylistInfo* playlist = nullptr);
 

@@ -72,6 +72,7 @@ void Demuxer::startRun() {
     state_.FastCheckStop = false;
     state_.Catalogue.reset();
     state_.DetailsShown.reset();
+    state_.TrueFirstPts.reset();
     sourceKind_ = SourceKindOf(ui_.eEVOfile);
     analyser_.aobSource = sourceKind_ == SourceKind::Aob;
 }
@@ -200,6 +201,7 @@ bool Demuxer::startCode() {
     } else {
         return false;
     }
+    c_.PacketHasPts = false;
     return true;
 }
 
@@ -260,6 +262,8 @@ void Demuxer::ptsByte(uint8_t byte) {
     if (c_.PtsCount == 0) {
         c_.CurrentPts = c_.PtsAccumulator;
         c_.CurrentPtsSet = true;
+        c_.PacketPts = c_.CurrentPts;
+        c_.PacketHasPts = true;
         afterTimeStamp();
     }
 }
@@ -275,6 +279,8 @@ void Demuxer::ptsDtsByte(uint8_t byte) {
             c_.CurrentPts = c_.PtsAccumulator;
             c_.CurrentPtsSet = true;
             c_.VideoFirstPts = c_.CurrentPts;
+            c_.PacketPts = c_.CurrentPts;
+            c_.PacketHasPts = true;
         }
         return;
     }
@@ -464,6 +470,7 @@ void Demuxer::payloadStep() {
     const bool carried = (kind == KindVideo && c_.CurrentVideoSlot >= 0) || kind == KindAudio ||
                          kind == KindMpegAudio || kind == KindSubpicture;
     if (carried) {
+        noteTrueFirstPts();
         if (kind == KindVideo && ui_.cbCountFr) {
             const int32_t slot = c_.CurrentVideoSlot;
             if (mode_ == ProcessMode::ReadAnalyse || state_.VideoOutput[size_t(slot)] != nullptr)
@@ -478,6 +485,22 @@ void Demuxer::payloadStep() {
     c_.ScanPosition += a - 1;
     if (c_.PacketRemaining == 0)
         c_.InPayload = false;
+}
+
+// The first payload of a slot whose packet header carried a PTS gives the slot's true
+// first PTS; a store per packet at most, none per byte.
+void Demuxer::noteTrueFirstPts() {
+    if (!c_.PacketHasPts)
+        return;
+    std::optional<uint32_t>* first = nullptr;
+    if (c_.PacketKind == KindVideo && c_.CurrentVideoSlot >= 0)
+        first = &state_.TrueFirstPts.Video[size_t(c_.CurrentVideoSlot)];
+    else if (c_.PacketKind == KindAudio && c_.CurrentAudioSlot >= 0)
+        first = &state_.TrueFirstPts.Audio[size_t(c_.CurrentAudioSlot)];
+    else if (c_.PacketKind == KindSubpicture && c_.CurrentSubpictureSlot >= 0)
+        first = &state_.TrueFirstPts.Subpicture[size_t(c_.CurrentSubpictureSlot)];
+    if (first && !*first)
+        *first = c_.PacketPts;
 }
 
 // F2.2. The first payload of each slot: its first time stamp, its id, its analyser.

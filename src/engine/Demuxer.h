@@ -61,6 +61,9 @@ struct RunContext {
     // A PES header set CurrentPts and nothing has used it yet. Kept beside the value so
     // that a time stamp that is (or becomes) zero still starts a subpicture unit.
     bool CurrentPtsSet = false;
+    // The PTS of the current packet's own header, if it has one (for the true first PTS).
+    bool PacketHasPts = false;
+    uint32_t PacketPts = 0;
     uint32_t CurrentDts = 0;
     uint32_t VideoFirstPts = 0;
     uint32_t AudioFirstPts = 0;
@@ -118,6 +121,7 @@ private:
     void announce(const std::string& text);
     void payloadStep();
     void showDetails(int32_t payloadStart, int32_t length);
+    void noteTrueFirstPts();
     void lowerEarliestPts();
     bool firstShown(uint8_t& shown, uint32_t firstPts, int32_t id);
     void analyseAudio(int32_t payloadStart, int32_t length);

@@ -214,10 +214,14 @@ bool Demuxer::fastPacket(const uint8_t* b) {
         c_.PtsAccumulator = timeStamp(b + at);
         c_.CurrentPts = c_.PtsAccumulator;
         c_.CurrentPtsSet = true;
+        c_.PacketPts = c_.CurrentPts;
+        c_.PacketHasPts = true;
     } else if (plan.timeStamps == 10) {
         c_.CurrentPts = timeStamp(b + at);
         c_.CurrentPtsSet = true;
         c_.VideoFirstPts = c_.CurrentPts;
+        c_.PacketPts = c_.CurrentPts;
+        c_.PacketHasPts = true;
         c_.PtsAccumulator = timeStamp(b + at + 5);
         c_.CurrentDts = c_.PtsAccumulator;
     }

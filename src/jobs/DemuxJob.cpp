@@ -66,6 +66,17 @@ void Jobs::createOutputs(const std::string& prefix, const std::vector<std::strin
     }
 }
 
+// Where each subpicture output's records of the second file will begin: the records
+// carry no mark of the file they come from.
+void Jobs::noteSecondFileOffsets() {
+    for (size_t slot = 0; slot < state_.SubpictureOutput.size(); ++slot) {
+        if (OutputStream* output = state_.SubpictureOutput[slot].get()) {
+            output->flush();
+            SecondFileSubpictureOffset[slot] = output->written();
+        }
+    }
+}
+
 void Jobs::demuxJob() {
     // 1-5: buttons, run state, names.
     ui_.bDemux.enabled = ui_.bRebuild.enabled = false;
@@ -90,8 +101,11 @@ void Jobs::demuxJob() {
         ui_.slog("Demuxing " + FileNamePart(ui_.eEVOfile), 0);
         demux(state_, ui_, ProcessMode::Demux);
 
-        if (ui_.cbContinue && !state_.CancelFlag && hasSecondFile)
+        SecondFileSubpictureOffset.fill(std::nullopt);
+        if (ui_.cbContinue && !state_.CancelFlag && hasSecondFile) {
+            noteSecondFileOffsets();
             continueOnSecondFile(second, ProcessMode::Demux);
+        }
         state_.closeAll();
     } catch (...) {
         try {

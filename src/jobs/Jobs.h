@@ -1,6 +1,8 @@
 #pragma once
 #include <array>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,6 +71,10 @@ public:
     // Opens path as the run state's SourceStream, closing the one before.
     void openSource(const std::string& path);
 
+    // After a Demux job that went on into the second feature file: for each subpicture
+    // slot written, how many bytes its output held when the second file began.
+    std::array<std::optional<uint64_t>, 16> SecondFileSubpictureOffset{};
+
 private:
     void readEvo();
     void demuxJob();
@@ -77,6 +83,7 @@ private:
     void continueOnSecondFile(const std::string& second, ProcessMode mode);
     void createOutputs(const std::string& prefix, const std::vector<std::string>& sources);
     bool writesWav(size_t audioSlot) const;
+    void noteSecondFileOffsets();
 
     // Marks a job as running for the life of the guard.
     class JobGuard {

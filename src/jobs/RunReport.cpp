@@ -105,15 +105,42 @@ void RunReportCollector::line(std::string_view markedLine) {
     } else if (job_ == Job::Read) {
         if (startsWith(text, "File size: ") && !report_.sources.empty() && state_.SourceStream)
             report_.sources.back().size = state_.SourceStream->size();
-        else if (startsWith(text, "Continue on "))
+        else if (startsWith(text, "Continue on ")) {
+            takeTrueFirstPts();
             addSource(text.substr(12));
+        }
         else if (!announcement(text))
             navigationLine(text);
     } else if (job_ == Job::Demux && startsWith(text, "Creating ")) {
         output(text.substr(9));
     }
-    if (text == "Done.")
+    if (text == "Done.") {
+        if (job_ == Job::Read) {
+            takeTrueFirstPts();
+            if (state_.EarliestPts != 0xFFFFFFFF)
+                report_.earliestPts = state_.EarliestPts;
+        }
         takeFrames();
+    }
+}
+
+// The engine's true first time stamps of the file it has just read, for that file's streams.
+void RunReportCollector::takeTrueFirstPts() {
+    if (report_.sources.empty())
+        return;
+    const size_t source = report_.sources.size() - 1;
+    const TrueFirstPtsTable& first = state_.TrueFirstPts;
+    for (ReportStream& stream : report_.streams) {
+        if (stream.source != source || stream.slot < 0)
+            continue;
+        const size_t slot = size_t(stream.slot);
+        if (stream.kind == StreamClass::Video && slot < first.Video.size())
+            stream.trueFirstPts = first.Video[slot];
+        else if (stream.kind == StreamClass::Audio && slot < first.Audio.size())
+            stream.trueFirstPts = first.Audio[slot];
+        else if (stream.kind == StreamClass::Subpicture && slot < first.Subpicture.size())
+            stream.trueFirstPts = first.Subpicture[slot];
+    }
 }
 
 void RunReportCollector::startRead(const std::string& name) {

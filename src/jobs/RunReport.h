@@ -43,6 +43,7 @@ struct ReportStream {
     std::optional<int> substreamId;       // private stream 1
     std::optional<int> streamIdExtension; // VC-1
     std::optional<uint32_t> firstPts;     // 90 kHz; known with "Detailed info"
+    std::optional<uint32_t> trueFirstPts; // the PTS of the stream's first header that has one
     std::optional<int64_t> delayMs;       // audio and subpicture: against the first video stream
     std::vector<ReportParameter> parameters;
 };
@@ -65,7 +66,9 @@ struct ReportOutput {
     int slot = 0;
     std::string box;
     std::string caption;
-    std::string format; // "elementary", "wav" or "sup"
+    std::string format; // "elementary", "wav", "sup" or "pgs"
+    bool forced = false; // a PGS output of forced captions (or of a stream of forced ones only)
+    std::vector<std::string> notes; // what the conversion of a PGS output noted
 };
 
 struct RunReport {
@@ -73,6 +76,7 @@ struct RunReport {
     std::vector<ReportStream> streams;
     std::vector<ReportFrames> frames;
     std::vector<ReportOutput> outputs;
+    std::optional<uint32_t> earliestPts; // what the subpicture records count from
 };
 
 // Collects what a Read EVO and a following Demux found and wrote, from the log lines
@@ -88,6 +92,9 @@ public:
     // The report with the delays worked out.
     RunReport report() const;
 
+    // A file written after the Demux job from its outputs (the PGS subtitles).
+    void addOutput(ReportOutput output) { report_.outputs.push_back(std::move(output)); }
+
 private:
     enum class Job { None, Read, Demux };
 
@@ -99,6 +106,7 @@ private:
     void navigationLine(const std::string& text);
     void output(const std::string& path);
     void takeFrames();
+    void takeTrueFirstPts();
     std::optional<size_t> streamOfId(int id) const;
 
     const RunState& state_;

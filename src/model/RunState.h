@@ -2,6 +2,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "model/LpcmWavOutput.h"
@@ -45,6 +46,21 @@ struct DetailsShownFlags {
     bool operator==(const DetailsShownFlags&) const = default;
 };
 
+// Each stream's true first time stamp in the last engine run: the PTS of the first PES
+// header of the stream that carried one. The first PTS that the engine logs is a latch
+// that a packet without a PTS of its own can leave at another packet's value.
+struct TrueFirstPtsTable {
+    std::array<std::optional<uint32_t>, VideoSlots> Video{};
+    std::array<std::optional<uint32_t>, AudioSlots> Audio{};
+    std::array<std::optional<uint32_t>, SubpictureSlots> Subpicture{};
+
+    void reset() {
+        Video.fill(std::nullopt);
+        Audio.fill(std::nullopt);
+        Subpicture.fill(std::nullopt);
+    }
+};
+
 // Display tables that the engine fills at the start of every run and the analysers read.
 struct LookupTables {
     std::array<int32_t, 4> DdSampleRates{};
@@ -78,6 +94,7 @@ struct RunState {
 
     // Time stamps (90 kHz, low 32 bits) and durations.
     uint32_t EarliestPts = 0;
+    TrueFirstPtsTable TrueFirstPts{};
     uint32_t FirstVideoPts = 0;
     uint32_t LastVideoPts = 0;
     double FileDuration = 0;  // days
