@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "model/MappedWindow.h"
+
 namespace halyard {
 
 // A source file opened read-only, with 64-bit size and position. Only a regular file
@@ -27,13 +29,31 @@ public:
     int64_t read(uint8_t* buffer, int64_t count);
     void seek(int64_t position);
 
+    // The next up to count bytes (not past size()) where they stand, without a copy:
+    // data points at them in a window of the file mapped into memory, valid until the
+    // next call; a file that cannot be mapped is read into buffer (count bytes) instead.
+    // Advances the position and returns how many. Raises as read() does when the file is
+    // now shorter than those bytes.
+    int64_t next(const uint8_t*& data, uint8_t* buffer, int64_t count);
+    // Raises "Stream read error "PATH". ..." when the bytes of the last next() did not
+    // all stay in the file while they were read: the file was cut short meanwhile (or
+    // its storage failed), and what was gone read as zero bytes.
+    void confirm() const;
+
 private:
     [[noreturn]] void throwReadError(const std::string& reason) const;
+    [[noreturn]] void throwEndedAt(int64_t end) const;
+    int64_t currentSize() const;
+    bool mapWindow(int64_t end);
 
     std::string path_;
     int fd_ = -1;
     int64_t size_ = 0;
     int64_t position_ = 0;
+    MappedWindow window_;
+    bool unmappable_ = false; // mapping failed once: next() reads
+    int64_t lastStart_ = 0;   // the bytes of the last next()
+    int64_t lastEnd_ = 0;
 };
 
 } // namespace halyard
