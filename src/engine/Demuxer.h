@@ -149,6 +149,7 @@ private:
     ScanMethod method_;
     SourceKind sourceKind_ = SourceKind::Evo;
     RunContext c_;
+    const uint8_t* block_ = nullptr; // the block being scanned: BlockLength bytes
     AnalyserContext analyser_;
 };
 
