@@ -152,7 +152,7 @@ std::vector<std::unique_ptr<OutputStream>> OpenOutputs(const std::vector<std::st
 }
 
 OutputStream::OutputStream(const std::string& path, int fd)
-    : path_(path), fd_(fd), buffer_(std::make_unique<uint8_t[]>(BufferSize)) {}
+    : path_(path), fd_(fd), buffer_(std::make_unique_for_overwrite<uint8_t[]>(BufferSize)) {}
 
 OutputStream::OutputStream(const std::string& path) : path_(path) {
     std::vector<std::unique_ptr<OutputStream>> opened = OpenOutputs({path}, {});
