@@ -31,9 +31,11 @@
 //
 // The files split at the MPEG-2 GOP (closed, 12 pictures; ffmpeg makes the
 // first one 10) nearest the middle. Each file starts with a navigation pack;
-// one opens every GOP (a VOBU of 0.48 s). The DSI holds the VOB number (1, 2), the start and end
-// presentation time of the file's MPEG-2 pictures, and one sync entry per
-// audio and subpicture stream, at the HD DVD offsets. The output is the same
+// one opens every GOP (a VOBU of 0.48 s). Navigation packs have the HD DVD layout, the
+// DSI packet at byte 1287. The DSI holds the VOB number (1, 2), the start and end
+// presentation time of the file's MPEG-2 pictures, and the sync entry of each audio
+// and subpicture stream at its stream number: the packs from the navigation pack to
+// the stream's first pack in the VOBU. The output is the same
 // on every run for a given ffmpeg build.
 #include <cstdio>
 #include <cstdlib>
@@ -225,7 +227,8 @@ FeatureFile feature(const Sources& s, int part) {
 
 void writeFeature(const FeatureFile& f, const fs::path& folder) {
     MuxOptions options;
-    options.navLayout = NavLayout::Evo;
+    options.navLayout = NavLayout::HdDvd;
+    options.syncEntryPerStreamNumber = true;
     options.muxRate = kHdDvdMuxRate;
     options.vobuSeconds = 0.4;
     options.vobNumber = f.vobNumber;

@@ -121,7 +121,7 @@ bool sameState(const halyard::RunState& a, const halyard::RunState& b) {
            sameBits(a.FileDuration, b.FileDuration) && sameBits(a.TotalDuration, b.TotalDuration) &&
            a.PictureCounter == b.PictureCounter && sameBits(a.SlotFrameRate, b.SlotFrameRate) &&
            sameBits(a.StreamFrameRate, b.StreamFrameRate) && a.TrueFirstPts.Video == b.TrueFirstPts.Video &&
-           a.TrueFirstPts.Audio == b.TrueFirstPts.Audio && a.TrueFirstPts.Subpicture == b.TrueFirstPts.Subpicture;
+           a.TrueFirstPts.Audio == b.TrueFirstPts.Audio && a.TrueFirstPts.Subpicture == b.TrueFirstPts.Subpicture && a.Tally == b.Tally;
 }
 
 [[noreturn]] void disagree(const char* what) {

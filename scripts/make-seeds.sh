@@ -2,7 +2,8 @@
 # Writes the fuzz seeds of the regression corpus, tests/corpus/<target>/seed-*, from
 # the demo disc: for each analyser target the start of an elementary stream that it
 # reads, behind the 17-byte header of fuzz/AnalyserFuzz.h; for the engine, the first
-# packs of each feature file and a few damaged packets. Run by hand after a release
+# packs of each feature file and a few damaged packets; for Rebuild, the first packs
+# of the feature files, whole, shifted and joined. Run by hand after a release
 # build (the seeds follow the ffmpeg build that codes the demo disc); inputs that made
 # a target fail are kept beside the seeds under other names and never rewritten here.
 set -euo pipefail
@@ -67,6 +68,16 @@ mkdir -p "$corpus/fuzz_fast_path"
 cp "$corpus"/fuzz_demux/seed-* "$corpus/fuzz_fast_path/"
 { printf '\x20\x28\x07'; head -c 32768 "$work/disc/HVDVD_TS/FEATURE_1.EVO"; } >"$corpus/fuzz_fast_path/seed-feature1-read-split-pack-header"
 { printf '\x21\x18\x14'; head -c 32768 "$work/disc/HVDVD_TS/FEATURE_2.EVO"; } >"$corpus/fuzz_fast_path/seed-feature2-demux-split-pes-header"
+# Rebuild: a control byte (fuzz/FuzzRebuild.cpp: bits 0-3 untick the video, even audio,
+# odd audio and subpicture boxes, bit 4 joins the two halves of the input as two feature
+# files, bit 5 reads with details), then the source: the first VOBUs of a feature file,
+# whole and behind a stray byte, and, joined without video, its first 16 packs and 16
+# packs from its 25th on, where the audio streams begin.
+mkdir -p "$corpus/fuzz_rebuild"
+packs() { dd if="$work/disc/HVDVD_TS/FEATURE_$1.EVO" bs=2048 skip="$2" count="$3" status=none; }
+{ printf '\x00'; packs 1 0 32; } >"$corpus/fuzz_rebuild/seed-feature1"
+{ printf '\x02X'; packs 1 0 32; } >"$corpus/fuzz_rebuild/seed-feature1-stray-byte"
+{ printf '\x11'; packs 1 0 16; packs 1 24 16; } >"$corpus/fuzz_rebuild/seed-joined"
 # The playlist reader: a control byte (fuzz/FuzzPlaylist.cpp: the source name looked for
 # and the split point), then the demo disc's playlist or a test playlist.
 mkdir -p "$corpus/fuzz_playlist"

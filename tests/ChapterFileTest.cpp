@@ -5,11 +5,11 @@
 
 #include "PsBuilder.h"
 #include "ToolRunner.h"
-#include "cli/Chapters.h"
-#include "cli/MkvmergeOptions.h"
+#include "handoff/Chapters.h"
+#include "handoff/MkvmergeOptions.h"
 #include "model/Error.h"
 
-namespace halyard::cli {
+namespace halyard::test {
 namespace {
 
 TEST(Chapters, FrameTimesAtTheRealClockOfTheTimeBase) {
@@ -160,4 +160,4 @@ TEST(PlaylistTitles, TheSourcesTitleItsTracksAndLanguages) {
 }
 
 } // namespace
-} // namespace halyard::cli
+} // namespace halyard::test

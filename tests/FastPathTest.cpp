@@ -101,6 +101,7 @@ void expectSameScan(const psb::Bytes& source, const Options& options) {
     EXPECT_EQ(a.TrueFirstPts.Video, b.TrueFirstPts.Video);
     EXPECT_EQ(a.TrueFirstPts.Audio, b.TrueFirstPts.Audio);
     EXPECT_EQ(a.TrueFirstPts.Subpicture, b.TrueFirstPts.Subpicture);
+    EXPECT_TRUE(a.Tally == b.Tally) << "packet and payload counts differ";
 }
 
 // Video payload with a picture start code and slice codes in it.

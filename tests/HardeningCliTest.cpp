@@ -85,6 +85,8 @@ TEST_F(Hardening, NoOutputOfAnyCommandMayBeAnInput) {
         {"demux --mkvmerge --streams cbAudio00 --output OUT " + f1, "FEATURE_1_FEATURE_2.mkvmerge.json"},
         {"demux --mkvmerge --streams cbAudio00 --output OUT " + f1, "FEATURE_1_FEATURE_2.chapters.txt"},
         {"xpl --source " + f1 + " --chapters OUT/chapters.txt", "chapters.txt"},
+        {"rebuild --streams cbVideo0,cbAudio00 --output OUT " + f1, "FEATURE_1_FEATURE_2.rebuilt.EVO"},
+        {"rebuild --streams cbVideo0,cbAudio00 --output OUT " + f1, "FEATURE_1_FEATURE_2.rebuilt.EVO.partial"},
     };
     const std::vector<std::string> inputs = {feature(1), feature(2), playlist()};
     std::vector<psb::Bytes> before;

@@ -758,7 +758,7 @@ TEST(DemoDisc, GeneratorWritesTwoReadableFeatureFilesAndAPlaylist) {
         // First pack: system header bounds, then the DSI of the HD DVD layout.
         EXPECT_EQ(evo[23] >> 2, 5);
         EXPECT_EQ(evo[24] & 0x1F, 2);
-        const std::size_t dsi = NavPack().dsiDataOffset();
+        const std::size_t dsi = NavPack().layout(NavLayout::HdDvd).dsiDataOffset();
         EXPECT_EQ(readBe16(evo, dsi + dsi::kVobNumber), part);
         startPtm.push_back(readBe32(evo, dsi + dsi::kStartPtm));
         endPtm.push_back(readBe32(evo, dsi + dsi::kEndPtm));

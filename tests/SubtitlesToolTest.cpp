@@ -10,6 +10,12 @@
 namespace halyard::test {
 namespace {
 
+psb::MuxOptions VobMuxOptions(psb::NavLayout layout) {
+    psb::MuxOptions options;
+    options.navLayout = layout;
+    return options;
+}
+
 namespace tools = psb::tools;
 using Json = nlohmann::json;
 
@@ -99,7 +105,7 @@ TEST_F(SubtitleTools, DvdSubpicturesOfAVobRenderAsFfmpegRendersThemWithTheIfoPal
     const std::string vob = dir.file("VTS_01_1.VOB");
     psb::writeFile(vob, psb::muxProgramStream({psb::ElementaryStream::video(0xE0, FakeVideo(150)),
                                                psb::ElementaryStream::subpicture(0x20, captions)},
-                                              psb::MuxOptions{.navLayout = psb::NavLayout::Vob}));
+                                              VobMuxOptions(psb::NavLayout::Vob)));
     int status = 0;
     const std::string log = Cli("demux --pgs --output " + dir.path().string() + " " + vob, &status);
     ASSERT_EQ(status, 0) << log;
@@ -141,7 +147,7 @@ TEST_F(SubtitleTools, HdDvdUnitsRenderAsFfmpegRendersThemInColoursOfBt709) {
     const std::string evo = dir.file("HD.EVO");
     psb::writeFile(evo, psb::muxProgramStream({psb::ElementaryStream::video(0xE0, FakeVideo(60)),
                                                psb::ElementaryStream::subpicture(0x20, captions)},
-                                              psb::MuxOptions{.navLayout = psb::NavLayout::Evo}));
+                                              VobMuxOptions(psb::NavLayout::Evo)));
     int status = 0;
     const std::string log = Cli("demux --pgs --output " + dir.path().string() + " " + evo, &status);
     ASSERT_EQ(status, 0) << log;

@@ -2,21 +2,17 @@
 // those that --streams names).
 #include <CLI/CLI.hpp>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <optional>
 
-#include "cli/Chapters.h"
 #include "cli/Command.h"
-#include "cli/JsonReport.h"
-#include "cli/MkvmergeOptions.h"
 #include "cli/ReadOptions.h"
 #include "cli/Session.h"
 #include "cli/StreamList.h"
+#include "handoff/MkvmergeRecipe.h"
 #include "jobs/Paths.h"
 #include "jobs/PgsOutputs.h"
 #include "model/Error.h"
-#include "model/Utf8.h"
 #include "subtitles/Palette.h"
 
 namespace halyard::cli {
@@ -37,15 +33,6 @@ struct DemuxOptions {
     std::string palette;
 };
 
-// A demux that would write no file is a failure, not a success with nothing done.
-void requireAStreamToWrite(UiModel& ui, const DemuxOptions& options) {
-    if (AnyStreamTicked(ui))
-        return;
-    if (options.streams)
-        throw Error("No stream to demux: --streams selects none of the streams found");
-    throw Error("No stream to demux: none was found in \"" + options.read.file + "\"");
-}
-
 void applyDemuxOptions(const DemuxOptions& options, UiModel& ui) {
     ApplyReadOptions(options.read, ui);
     ui.eWorkdir = options.outputDir;
@@ -60,84 +47,15 @@ void warn(const std::string& line) {
     std::fprintf(stderr, "halyard-cli: %s\n", line.c_str());
 }
 
-// The playlist whose languages, track names and chapters go into the option file:
-// --playlist, or the one the disc layout puts beside the source. It is read before
-// any work, so that a playlist that cannot be read stops the run before the demux.
-struct MkvmergePlaylist {
-    std::string path;
-    PlaylistTitles titles;
-};
-
-std::optional<MkvmergePlaylist> readPlaylist(Session& session, const std::string& playlistOption) {
-    std::string path = playlistOption;
-    if (path.empty() && !session.jobs.Paths.PlaylistFileName.empty() && std::filesystem::exists(session.ui.eXPLfile))
-        path = session.ui.eXPLfile;
-    if (path.empty())
-        return std::nullopt;
-    return MkvmergePlaylist{path, ReadPlaylistTitles(path, session.ui.eEVOfile)};
-}
-
-// The title that plays the source gives the tracks their languages and names; its
-// chapters go into NAME.chapters.txt.
-std::optional<PlaylistInfo> playlistInfo(const Session& session, const MkvmergePlaylist& playlist,
-                                         const std::string& prefix, const std::vector<std::string>& inputs) {
-    if (!playlist.titles.sourceTitle) {
-        warn("no title of " + playlist.path + " plays " + session.ui.eEVOfile +
-             ": the mkvmerge options have no languages, track names or chapters");
-        return std::nullopt;
-    }
-    const PlaylistTitle& title = playlist.titles.titles[*playlist.titles.sourceTitle];
-    PlaylistInfo info;
-    for (const TitleTrack& track : title.tracks)
-        info.tracks[{track.kind, track.slot}] = {track.language, XmlText(track.description)};
-    // Chapters whose times cannot be converted are left out; a chapter file that
-    // cannot be written is a failure like any other output's.
-    std::vector<Chapter> chapters;
-    try {
-        chapters = TitleChapters(playlist.titles, title);
-    } catch (const Error& error) {
-        warn(std::string(error.what()) + "; the mkvmerge options have no chapters");
-    }
-    if (!chapters.empty()) {
-        info.chaptersPath = prefix + ".chapters.txt";
-        WriteTextFile(info.chaptersPath, SimpleChapterFile(chapters), inputs);
-    }
-    return info;
-}
-
-// An option file names files as UTF-8 text: a path that is not UTF-8 would reach
-// mkvmerge as another name. Such a file is not written at all.
-void requireUtf8(const nlohmann::json& arguments, const std::string& optionFile) {
-    for (const auto& argument : arguments) {
-        const std::string& text = argument.get_ref<const std::string&>();
-        if (!IsValidUtf8(text))
-            throw Error("The mkvmerge option file \"" + optionFile + "\" is not written: \"" + text +
-                        "\" is not UTF-8, and mkvmerge reads an option file as UTF-8");
-    }
-}
-
 // NAME.mkvmerge.json beside the outputs, muxing them into NAME.mkv; the outputs
 // mkvmerge cannot read are named on stderr.
 void writeMkvmergeOptions(Session& session, const std::optional<MkvmergePlaylist>& playlist) {
-    namespace fs = std::filesystem;
-    // mkvmerge reads the paths from where it runs: they are written absolute.
-    auto absolute = [](const std::string& path) { return fs::absolute(path).lexically_normal().string(); };
-    const std::string prefix = absolute(OutputPrefix(session.jobs.outputFolder(), session.jobs.Paths.OutputBaseName));
-    RunReport report = session.report.report();
-    std::vector<std::string> inputs = session.jobs.inputFiles();
-    if (playlist)
-        inputs.push_back(playlist->path);
-    for (ReportOutput& output : report.outputs)
-        output.path = absolute(output.path);
-    const std::optional<PlaylistInfo> info = playlist ? playlistInfo(session, *playlist, prefix, inputs) : std::nullopt;
-    const MkvmergeOptions options = BuildMkvmergeOptions(report, prefix + ".mkv", info ? &*info : nullptr);
-    for (const std::string& line : options.leftOut)
-        warn(line);
-    for (const std::string& line : options.warnings)
-        warn(line);
-    const std::string optionFile = prefix + ".mkvmerge.json";
-    requireUtf8(options.arguments, optionFile);
-    WriteTextFile(optionFile, JsonText(options.arguments), inputs);
+    const std::string prefix =
+        AbsolutePath(OutputPrefix(session.jobs.outputFolder(), session.jobs.Paths.OutputBaseName));
+    const std::vector<std::string> inputs = MkvmergeInputs(session.jobs, playlist);
+    const MkvmergeOptions options = PrepareMkvmerge(session.report.report(), session.ui, playlist, prefix + ".mkv",
+                                                    prefix + ".chapters.txt", inputs, warn);
+    WriteMkvmergeOptionFile(options, prefix + ".mkvmerge.json", inputs);
 }
 
 std::string checkExtension(std::string& extension) {
@@ -201,13 +119,14 @@ Command AddDemuxCommand(CLI::App& app) {
                     if (!options->palette.empty())
                         ReadIfoPalette(options->palette); // a palette that cannot be read fails before the run
                     const std::optional<MkvmergePlaylist> playlist =
-                        options->mkvmerge ? readPlaylist(session, options->playlist) : std::nullopt;
+                        options->mkvmerge ? ReadMkvmergePlaylist(session.jobs, session.ui, options->playlist)
+                                          : std::nullopt;
                     session.jobs.bReadEVOClick();
                     if (CliUi::interrupted())
                         return;
                     if (options->streams)
                         KeepListedStreams(session.ui, *options->streams);
-                    requireAStreamToWrite(session.ui, *options);
+                    RequireAStreamToWrite(session.ui, options->streams.has_value(), options->read.file);
                     session.jobs.cbVideoClick();
                     session.jobs.bDemuxClick();
                     if (options->pgs && !CliUi::interrupted())

@@ -1,10 +1,12 @@
 // halyard-cli rebuild: the Read EVO job, then the Rebuild job over the streams found (or
 // those that --streams names).
 #include <CLI/CLI.hpp>
+#include <cstdio>
 #include <memory>
 #include <optional>
 
 #include "cli/Command.h"
+#include "handoff/JsonReport.h"
 #include "cli/ReadOptions.h"
 #include "cli/Session.h"
 #include "cli/StreamList.h"
@@ -45,7 +47,9 @@ Command AddRebuildCommand(CLI::App& app) {
                 ApplyReadOptions(options->read, session.ui);
                 session.ui.eWorkdir = options->outputDir;
                 session.jobs.EVOadj();
-                InstallRebuildJob(session.jobs, *session.state, session.ui);
+                const std::shared_ptr<EvoRebuild> rebuild = InstallRebuildJob(session.jobs, *session.state, session.ui);
+                if (options->read.json)
+                    session.printJsonInsteadOfLog();
                 return session.run([&] {
                     // The window offers Rebuild only for an .EVO source.
                     if (UpperExtension(options->read.file) != ".EVO")
@@ -53,10 +57,19 @@ Command AddRebuildCommand(CLI::App& app) {
                     session.jobs.bReadEVOClick();
                     if (CliUi::interrupted())
                         return;
+                    // The report of the read: Rebuild's own log lines are not a read's.
+                    const RunReport read = session.report.report();
                     if (options->streams)
                         KeepListedStreams(session.ui, *options->streams);
+                    RequireAStreamToWrite(session.ui, options->streams.has_value(), options->read.file);
                     session.jobs.cbVideoClick();
                     session.jobs.bRebuildClick();
+                    if (options->read.json && !CliUi::interrupted()) {
+                        nlohmann::ordered_json document = ReportJson(read, "rebuild");
+                        document["outputs"] = nlohmann::ordered_json::array({RebuildOutputJson(rebuild->result())});
+                        const std::string text = JsonText(document);
+                        std::fwrite(text.data(), 1, text.size(), stdout);
+                    }
                 });
             }};
 }

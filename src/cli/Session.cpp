@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "cli/Command.h"
-#include "cli/JsonReport.h"
+#include "handoff/JsonReport.h"
 #include "model/Error.h"
 #include "playlist/XplAttributes.h"
 

@@ -5,6 +5,7 @@
 
 #include "cli/Command.h"
 #include "jobs/StreamNames.h"
+#include "model/Error.h"
 #include "model/UiModel.h"
 
 namespace halyard::cli {
@@ -71,6 +72,14 @@ bool AnyStreamTicked(UiModel& ui) {
     bool any = false;
     forEachBox(ui, [&](StreamBox& box, const std::string&) { any = any || box.ticked; });
     return any;
+}
+
+void RequireAStreamToWrite(UiModel& ui, bool listed, const std::string& file) {
+    if (AnyStreamTicked(ui))
+        return;
+    if (listed)
+        throw Error("No stream to demux: --streams selects none of the streams found");
+    throw Error("No stream to demux: none was found in \"" + file + "\"");
 }
 
 } // namespace halyard::cli

@@ -26,4 +26,9 @@ void KeepListedStreams(UiModel& ui, const std::vector<std::string>& wanted);
 // Whether any box that has an output is ticked.
 bool AnyStreamTicked(UiModel& ui);
 
+// A command that would write no stream fails instead of succeeding with nothing done:
+// "No stream to demux: ..." when no box is ticked, after --streams (`listed`) or because
+// FILE has no stream.
+void RequireAStreamToWrite(UiModel& ui, bool listed, const std::string& file);
+
 } // namespace halyard::cli

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "cli/Chapters.h"
+#include "handoff/Chapters.h"
 #include "cli/Command.h"
-#include "cli/JsonReport.h"
+#include "handoff/JsonReport.h"
 #include "cli/Session.h"
 #include "jobs/StreamNames.h"
 #include "model/Error.h"

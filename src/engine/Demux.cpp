@@ -73,6 +73,7 @@ void Demuxer::startRun() {
     state_.Catalogue.reset();
     state_.DetailsShown.reset();
     state_.TrueFirstPts.reset();
+    state_.Tally.reset();
     sourceKind_ = SourceKindOf(ui_.eEVOfile);
     analyser_.aobSource = sourceKind_ == SourceKind::Aob;
 }
@@ -205,6 +206,7 @@ bool Demuxer::startCode() {
         return false;
     }
     c_.PacketHasPts = false;
+    c_.PacketCounted = false;
     return true;
 }
 
@@ -474,6 +476,7 @@ void Demuxer::payloadStep() {
                          kind == KindMpegAudio || kind == KindSubpicture;
     if (carried) {
         noteTrueFirstPts();
+        tally(a);
         if (kind == KindVideo && ui_.cbCountFr) {
             const int32_t slot = c_.CurrentVideoSlot;
             if (mode_ == ProcessMode::ReadAnalyse || state_.VideoOutput[size_t(slot)] != nullptr)
@@ -504,6 +507,26 @@ void Demuxer::noteTrueFirstPts() {
         first = &state_.TrueFirstPts.Subpicture[size_t(c_.CurrentSubpictureSlot)];
     if (first && !*first)
         *first = c_.PacketPts;
+}
+
+// Counts a payload chunk for its stream, and the packet with its first chunk. MPEG
+// audio has no stream id of the tally's.
+void Demuxer::tally(int32_t length) {
+    int32_t id = -1;
+    switch (c_.PacketKind) {
+    case KindVideo: id = c_.CurrentVideoId; break;
+    case KindAudio: id = c_.CurrentAudioId; break;
+    case KindSubpicture: id = c_.CurrentSubpictureId; break;
+    default: return;
+    }
+    StreamTally& tally = state_.Tally;
+    StreamCount& count = tally.Streams[uint8_t(id)];
+    if (!c_.PacketCounted) {
+        c_.PacketCounted = true;
+        if (count.Packets++ == 0)
+            count.FirstOrder = ++tally.StreamsSeen;
+    }
+    count.PayloadBytes += uint64_t(length);
 }
 
 // F2.2. The first payload of each slot: its first time stamp, its id, its analyser.

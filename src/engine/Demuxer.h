@@ -41,6 +41,8 @@ struct RunContext {
     uint8_t AudioCodec = 0;
     int32_t PacketRemaining = 0;
     bool InPayload = false;
+    // The current packet is in the tally already (or is no packet of a stream).
+    bool PacketCounted = true;
     uint8_t LengthCount = 0;
     uint8_t HeaderCount = 0;
     uint8_t HeaderFlags = 0;
@@ -120,6 +122,7 @@ private:
     void identifyAudio();
     void announce(const std::string& text);
     void payloadStep();
+    void tally(int32_t length);
     void showDetails(int32_t payloadStart, int32_t length);
     void noteTrueFirstPts();
     void lowerEarliestPts();

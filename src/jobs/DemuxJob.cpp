@@ -18,8 +18,29 @@ void Jobs::bDemuxClick() {
     demuxJob();
 }
 
+bool Jobs::runJob(const std::function<void()>& job) {
+    if (jobRunning_)
+        return false;
+    JobGuard guard(jobRunning_);
+    job();
+    return true;
+}
+
+void Jobs::demuxWithinJob(const DemuxSettings& settings) {
+    demuxSettings_ = settings;
+    try {
+        demuxJob();
+    } catch (...) {
+        demuxSettings_.reset();
+        throw;
+    }
+    demuxSettings_.reset();
+}
+
 // Outputs go to the output folder, or beside the source when none is set.
 std::string Jobs::outputFolder() const {
+    if (demuxSettings_)
+        return demuxSettings_->folder;
     if (!ui_.eWorkdir.empty())
         return ui_.eWorkdir;
     const std::string sourceFolder = FolderPart(ui_.eEVOfile);
@@ -30,7 +51,8 @@ std::string Jobs::outputFolder() const {
 // a header of its own, and 0xA1 of an .AOB source is MLP.
 bool Jobs::writesWav(size_t audioSlot) const {
     const int32_t type = readAudioType_[audioSlot];
-    return ui_.lpcmWav && (type & 0xF8) == 0xA0 && UpperExtension(ui_.eEVOfile) != ".AOB";
+    const bool wav = demuxSettings_ ? demuxSettings_->lpcmWav : ui_.lpcmWav;
+    return wav && (type & 0xF8) == 0xA0 && UpperExtension(ui_.eEVOfile) != ".AOB";
 }
 
 // One output per ticked box, all opened at once: none is created or emptied unless

@@ -64,6 +64,17 @@ public:
     // folder when none is. The second feature file when "Continue with second  EVO"
     // applies (else ""), with OutputBaseName set from the source and that file.
     std::string outputFolder() const;
+
+    // How a Demux that another job runs (the trip to Matroska) writes, in place of the
+    // output folder and the "LPCM as WAV" option the user set.
+    struct DemuxSettings {
+        std::string folder;
+        bool lpcmWav = false;
+    };
+    // Runs job under the guard of these jobs: refused (false) while another job runs.
+    bool runJob(const std::function<void()>& job);
+    // The Demux job, from inside a job that runs already, with its own settings.
+    void demuxWithinJob(const DemuxSettings& settings);
     std::string secondFileAndBaseName(bool& hasSecondFile);
     // Every file a job may read, which no output may be: the source, its second
     // feature file (whether or not the job continues into it) and the playlist.
@@ -100,6 +111,7 @@ private:
     RunState& state_;
     UiModel& ui_;
     bool jobRunning_ = false;
+    std::optional<DemuxSettings> demuxSettings_; // while demuxWithinJob runs
     // The audio type codes of the last Read EVO; Read XPL's marks in the catalogue do
     // not tell which slots are LPCM.
     std::array<int32_t, AudioSlots> readAudioType_{};

@@ -24,6 +24,11 @@ void keepStreamsOfFirstFile(StreamCatalogue& catalogue, const StreamCatalogue& f
     keep(catalogue.AudioType, first.AudioType);
     keep(catalogue.SubpictureType, first.SubpictureType);
 }
+
+// The streams of the file the engine has just read, kept apart from the merged catalogue.
+void mapSourceStreams(RunState& state, const std::string& path) {
+    state.SourceMaps.push_back(SourceStreamMap{path, state.Catalogue, state.Tally});
+}
 } // namespace
 
 Jobs::Jobs(RunState& state, UiModel& ui) : state_(state), ui_(ui) {
@@ -100,6 +105,7 @@ void Jobs::readEvo() {
     state_.EarliestPts = 0xFFFFFFFF;
     state_.FirstVideoPts = 0;
     state_.TotalDuration = 0;
+    state_.SourceMaps.clear();
     bool hasSecondFile = false;
     const std::string second = secondFileAndBaseName(hasSecondFile);
 
@@ -111,10 +117,12 @@ void Jobs::readEvo() {
         ui_.slog("Reading " + FileNamePart(ui_.eEVOfile) + " ", 0);
         ui_.log("File size: " + std::to_string(state_.SourceStream->size() / Mebibyte) + " Mbytes.");
         demux(state_, ui_, ProcessMode::ReadAnalyse);
+        mapSourceStreams(state_, ui_.eEVOfile);
 
         if (ui_.cbContinue && !state_.CancelFlag && hasSecondFile) {
             const StreamCatalogue first = state_.Catalogue;
             continueOnSecondFile(second, ProcessMode::ReadAnalyse);
+            mapSourceStreams(state_, second);
             keepStreamsOfFirstFile(state_.Catalogue, first);
         }
     } catch (...) {

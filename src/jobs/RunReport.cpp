@@ -335,22 +335,31 @@ void RunReportCollector::takeFrames() {
     }
 }
 
+namespace {
+// The time a stream starts at: the first of its PES headers that carries a PTS. The
+// logged first PTS is the engine's latch, which can be another packet's time stamp
+// (or 0) when the stream's first header carries a PTS without a DTS.
+std::optional<uint32_t> startOf(const ReportStream& stream) {
+    return stream.trueFirstPts ? stream.trueFirstPts : stream.firstPts;
+}
+} // namespace
+
 // Delays of audio and subpictures against the first video stream (the lowest video
-// slot with a known first PTS) of the same source file, in whole milliseconds.
+// slot with a known start) of the same source file, in whole milliseconds.
 RunReport RunReportCollector::report() const {
     RunReport report = report_;
     for (size_t source = 0; source < report.sources.size(); ++source) {
         const ReportStream* video = nullptr;
         for (const ReportStream& stream : report.streams)
-            if (stream.source == source && stream.kind == StreamClass::Video && stream.firstPts &&
+            if (stream.source == source && stream.kind == StreamClass::Video && startOf(stream) &&
                 (!video || stream.slot < video->slot))
                 video = &stream;
         if (!video)
             continue;
-        const uint32_t videoPts = *video->firstPts;
+        const uint32_t videoPts = *startOf(*video);
         for (ReportStream& stream : report.streams)
-            if (stream.source == source && stream.kind != StreamClass::Video && stream.firstPts)
-                stream.delayMs = std::lround(double(int32_t(*stream.firstPts - videoPts)) / 90.0);
+            if (stream.source == source && stream.kind != StreamClass::Video && startOf(stream))
+                stream.delayMs = std::lround(double(int32_t(*startOf(stream) - videoPts)) / 90.0);
     }
     return report;
 }

@@ -104,6 +104,12 @@ void refuseSource(const std::string& path, const FileId& id, const std::vector<S
 
 } // namespace
 
+void RefuseSourceAsOutput(const std::string& path, const std::vector<std::string>& sources) {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) == 0)
+        refuseSource(path, idOf(st), idsOfSources(sources));
+}
+
 void IgnoreFileSizeSignal() {
     std::signal(SIGXFSZ, SIG_IGN);
 }

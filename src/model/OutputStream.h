@@ -63,6 +63,11 @@ private:
 std::vector<std::unique_ptr<OutputStream>> OpenOutputs(const std::vector<std::string>& paths,
                                                        const std::vector<std::string>& sources);
 
+// Raises "Cannot create file "PATH". It is the source file "SRC"" when path (links
+// followed) is one of the sources: the check OpenOutputs makes, for a file that is to
+// take a name (a rename) rather than be opened.
+void RefuseSourceAsOutput(const std::string& path, const std::vector<std::string>& sources);
+
 // A file-size limit (ulimit -f) sends SIGXFSZ to a write past it, which ends the
 // process without a word and loses what its buffers hold. Ignored, the write fails
 // with EFBIG and the "Stream write error" reports it. OpenOutputs calls this; a front

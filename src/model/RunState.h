@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "model/LpcmWavOutput.h"
 #include "model/OutputStream.h"
@@ -61,6 +62,39 @@ struct TrueFirstPtsTable {
     }
 };
 
+// Packets and payload bytes of one stream in an engine run, counted as the engine hands
+// the payload on (what a demux writes), and when its first payload came.
+struct StreamCount {
+    uint64_t Packets = 0;
+    uint64_t PayloadBytes = 0;
+    uint32_t FirstOrder = 0; // 1 for the run's first stream with a payload, 2 for the next ...; 0: none
+
+    bool operator==(const StreamCount&) const = default;
+};
+
+// The counts of a run by stream: indexed by the id that names a stream to the engine
+// (a video stream id 0xE0-0xE3, a VC-1 stream id extension 0x55-0x56, a private stream
+// 1 audio or subpicture substream id). These ranges do not overlap.
+struct StreamTally {
+    std::array<StreamCount, 256> Streams{};
+    uint32_t StreamsSeen = 0;
+
+    void reset() {
+        Streams.fill(StreamCount{});
+        StreamsSeen = 0;
+    }
+    bool operator==(const StreamTally&) const = default;
+};
+
+// What one source file of the last Read EVO held: the catalogue as the engine left it
+// after that file, and its tally. The merged catalogue that offers the boxes is kept
+// apart from these.
+struct SourceStreamMap {
+    std::string Path;
+    StreamCatalogue Catalogue{};
+    StreamTally Tally{};
+};
+
 // Display tables that the engine fills at the start of every run and the analysers read.
 struct LookupTables {
     std::array<int32_t, 4> DdSampleRates{};
@@ -78,6 +112,10 @@ struct LookupTables {
 struct RunState {
     StreamCatalogue Catalogue{};
     DetailsShownFlags DetailsShown{};
+    // Packets and payload bytes per stream of the engine's latest run.
+    StreamTally Tally{};
+    // The streams of each file that Read EVO read, in the order read.
+    std::vector<SourceStreamMap> SourceMaps;
 
     // Files: the source the engine reads, the outputs the Demux job creates.
     std::unique_ptr<SourceFile> SourceStream;

@@ -1,24 +1,22 @@
 #include "rebuild/PackRebuilder.h"
 
+#include <algorithm>
 #include <optional>
+
+#include "rebuild/PacketPayload.h"
 
 namespace halyard {
 
 namespace {
-// Pack header (MPEG-2): 00 00 01 BA, SCR, mux rate, then reserved(5)
-// pack_stuffing_length(3) in byte 13 and that many stuffing bytes.
-constexpr size_t PackHeaderSize = 14;
-constexpr size_t PackStuffingByte = 13;
+constexpr size_t PackStuffingByte = 13; // reserved(5) pack_stuffing_length(3)
 
 // Stream ids.
 constexpr uint8_t SystemHeaderId = 0xBB;
 constexpr uint8_t PrivateStream1 = 0xBD;
 constexpr uint8_t ExtendedStreamId = 0xFD;
 
-// Offsets from a packet's start code: stream id, PES flags, header data length, and
-// the first optional header field.
+// Offsets from a packet's start code: stream id, header data length, first optional field.
 constexpr size_t StreamIdAt = 3;
-constexpr size_t PesFlagsAt = 7;
 constexpr size_t HeaderLengthAt = 8;
 constexpr size_t OptionalFieldsAt = 9;
 
@@ -31,27 +29,19 @@ constexpr size_t VideoBoundAt = 10;
 // substream 01); the DSI data begins at 1294.
 constexpr size_t DsiMarkerAt = 1289;
 constexpr std::array<uint8_t, 5> DsiMarker{0x01, 0xBF, 0x02, 0xF3, 0x01};
-constexpr size_t DsiStartPtmAt = 1338;         // vob_v_s_ptm
-constexpr size_t DsiEndPtmAt = 1342;           // vob_v_e_ptm
-constexpr size_t DsiAudioSyncAt = 1824;        // 8 entries of 2 bytes
-constexpr size_t DsiSubpictureSyncAt = 1840;   // 32 entries of 4 bytes; the first 16 have boxes
+constexpr size_t DsiStartPtmAt = 1338;       // vob_v_s_ptm
+constexpr size_t DsiEndPtmAt = 1342;         // vob_v_e_ptm
+constexpr size_t DsiAudioSyncAt = 1824;      // 8 entries of 2 bytes
+constexpr size_t DsiSubpictureSyncAt = 1840; // 32 entries of 4 bytes
 constexpr size_t AudioSyncEntries = 8;
-constexpr size_t SubpictureSyncEntries = 16;
+constexpr size_t SubpictureSyncEntries = 32;
 constexpr size_t DsiEnd = DsiSubpictureSyncAt + 4 * SubpictureSyncEntries;
 
-constexpr uint8_t Vc1Primary = 0x55;
-constexpr uint8_t Vc1Secondary = 0x56;
-
-bool isAudioSubstream(uint8_t id) {
-    return (id >= 0x80 && id <= 0x8F) || (id >= 0xA0 && id <= 0xAF) || (id >= 0xB0 && id <= 0xB7) ||
-           (id >= 0xC0 && id <= 0xCF); // Dolby Digital Plus in all 16 slots
-}
-
-bool isSubpictureSubstream(uint8_t id) { return (id >= 0x20 && id <= 0x2F) || (id >= 0x60 && id <= 0x6F); }
-
 bool isVideoStreamId(uint8_t id) { return id >= 0xE0 && id <= 0xE3; }
-bool isMpegAudioStreamId(uint8_t id) { return id >= 0xC0 && id <= 0xDF; }
 
+uint32_t be32(const uint8_t* at) {
+    return uint32_t(at[0]) << 24 | uint32_t(at[1]) << 16 | uint32_t(at[2]) << 8 | at[3];
+}
 void putBe32(uint8_t* at, uint32_t value) {
     at[0] = uint8_t(value >> 24);
     at[1] = uint8_t(value >> 16);
@@ -59,81 +49,26 @@ void putBe32(uint8_t* at, uint32_t value) {
     at[3] = uint8_t(value);
 }
 
-// Offset of the byte after the PES header's PTS and DTS, ESCR, ES rate, trick mode,
-// copy info and CRC fields, for a packet at `packet`.
-size_t afterTimeStampFields(const uint8_t* pack, size_t packet) {
-    static constexpr std::array<uint8_t, 4> PtsDtsBytes{0, 5, 5, 10}; // flags 00, 01, 10, 11
-    const uint8_t flags = pack[packet + PesFlagsAt];
-    size_t at = packet + OptionalFieldsAt + PtsDtsBytes[flags >> 6];
-    if (flags & 0x20) // ESCR
-        at += 6;
-    if (flags & 0x10) // ES rate
-        at += 3;
-    if (flags & 0x08) // DSM trick mode
-        at += 1;
-    if (flags & 0x04) // additional copy info
-        at += 1;
-    if (flags & 0x02) // previous PES CRC
-        at += 2;
-    return at;
-}
-
-// Offset of the stream id extension in the PES extension of a 0xFD packet:
-//   PES_extension flags: private_data(0x80) pack_header(0x40) sequence_counter(0x20)
-//   P-STD(0x10) reserved(3) extension_2(0x01), the fields they announce, then
-//   marker field_length(7), stream_id_extension_flag stream_id_extension(7).
-std::optional<size_t> streamIdExtensionAt(const uint8_t* pack, size_t packet, size_t length) {
-    if (packet + OptionalFieldsAt > length || (pack[packet + PesFlagsAt] & 0x01) == 0)
-        return std::nullopt;
-    const size_t headerEnd = packet + OptionalFieldsAt + pack[packet + HeaderLengthAt];
-    size_t at = afterTimeStampFields(pack, packet);
-    if (at >= headerEnd || at >= length)
-        return std::nullopt;
-    const uint8_t flags = pack[at++];
-    if (flags & 0x80)
-        at += 16;
-    if (flags & 0x40) {
-        if (at >= length)
-            return std::nullopt;
-        at += 1 + pack[at];
-    }
-    if (flags & 0x20)
-        at += 2;
-    if (flags & 0x10)
-        at += 2;
-    if ((flags & 0x01) == 0)
-        return std::nullopt;
-    at += 1; // field length
-    if (at >= headerEnd || at >= length)
-        return std::nullopt;
-    return at;
+template <size_t N>
+uint8_t countTicked(const std::array<bool, N>& ticked) {
+    return uint8_t(std::count(ticked.begin(), ticked.end(), true));
 }
 } // namespace
 
 RebuildSelection RebuildSelection::From(const StreamCatalogue& catalogue, const UiModel& ui) {
     RebuildSelection selection;
     for (size_t slot = 0; slot < 2; ++slot) {
-        selection.VideoIds[slot] = catalogue.VideoType[slot];
+        selection.VideoFound[slot] = catalogue.VideoType[slot] != EmptySlot;
         selection.VideoTicked[slot] = ui.cbVideo[slot].ticked;
     }
     for (size_t slot = 0; slot < 16; ++slot) {
-        selection.AudioIds[slot] = catalogue.AudioType[slot];
+        selection.AudioFound[slot] = catalogue.AudioType[slot] != EmptySlot;
         selection.AudioTicked[slot] = ui.cbAudio[slot].ticked;
-        selection.SubpictureIds[slot] = catalogue.SubpictureType[slot];
+        selection.SubpictureFound[slot] = catalogue.SubpictureType[slot] != EmptySlot;
         selection.SubpictureTicked[slot] = ui.cbSub[slot].ticked;
     }
     return selection;
 }
-
-namespace {
-template <size_t N>
-uint8_t countTicked(const std::array<bool, N>& ticked) {
-    uint8_t count = 0;
-    for (bool box : ticked)
-        count += box ? 1 : 0;
-    return count;
-}
-} // namespace
 
 uint8_t RebuildSelection::tickedVideo() const { return countTicked(VideoTicked); }
 uint8_t RebuildSelection::tickedAudio() const { return countTicked(AudioTicked); }
@@ -141,99 +76,281 @@ uint8_t RebuildSelection::tickedSubpictures() const { return countTicked(Subpict
 
 PackRebuilder::PackRebuilder(const RebuildSelection& selection, uint32_t firstVideoPts, uint32_t lastVideoPts)
     : selection_(selection), tickedVideo_(selection.tickedVideo()), tickedAudio_(selection.tickedAudio()),
-      tickedSubpictures_(selection.tickedSubpictures()), firstVideoPts_(firstVideoPts), lastVideoPts_(lastVideoPts) {}
+      tickedSubpictures_(selection.tickedSubpictures()), firstVideoPts_(firstVideoPts), lastVideoPts_(lastVideoPts) {
+    beginFile(nullptr);
+}
 
-bool PackRebuilder::rebuildPack(uint8_t* pack, size_t length) {
+// A box decides for its slot when Read EVO found a stream there; a stream in a slot that
+// no file showed Read EVO is kept, like the streams it did find and the user kept.
+bool PackRebuilder::boxDrops(StreamKind kind, size_t slot) const {
+    switch (kind) {
+    case StreamKind::Video: return selection_.VideoFound[slot] && !selection_.VideoTicked[slot];
+    case StreamKind::Audio: return selection_.AudioFound[slot] && !selection_.AudioTicked[slot];
+    case StreamKind::Subpicture: return selection_.SubpictureFound[slot] && !selection_.SubpictureTicked[slot];
+    }
+    return false;
+}
+
+StreamFate PackRebuilder::fateOf(uint8_t id) {
+    if (judged_[id])
+        return fates_[id];
+    judged_[id] = true;
+    const StreamCodec& codec = *CodecOfId(id);
+    const size_t slot = size_t(SlotOfId(id));
+    if (codec.kind == StreamKind::Subpicture && slot >= RebuildIdMap::SubpictureSlots) {
+        idMap_.keepAsIs(id);
+        return fates_[id] = StreamFate::KeptAsIs;
+    }
+    if (boxDrops(codec.kind, slot))
+        return fates_[id] = StreamFate::Dropped;
+    if (idMap_.keep(id) == RebuildIdMap::Unassigned) {
+        withoutSlot_.push_back(id);
+        return fates_[id] = StreamFate::NoSlot;
+    }
+    return fates_[id] = StreamFate::Kept;
+}
+
+std::vector<PackRebuilder::PlannedStream> PackRebuilder::plan(const std::vector<const SourceStreamMap*>& files) {
+    // The streams of each file in the order of their first payloads, then the rest of
+    // its catalogue; a stream of both files keeps its place from the first.
+    std::vector<PlannedStream> streams;
+    std::array<int, 256> listed;
+    listed.fill(-1);
+    for (size_t file = 0; file < files.size(); ++file) {
+        if (!files[file])
+            continue;
+        const SourceStreamMap& map = *files[file];
+        std::vector<uint8_t> ids;
+        for (int id = 0; id < 256; ++id)
+            if (map.Tally.Streams[size_t(id)].Packets > 0 && CodecOfId(uint8_t(id)))
+                ids.push_back(uint8_t(id));
+        std::sort(ids.begin(), ids.end(), [&](uint8_t a, uint8_t b) {
+            return map.Tally.Streams[a].FirstOrder < map.Tally.Streams[b].FirstOrder;
+        });
+        const StreamCatalogue& catalogue = map.Catalogue;
+        for (const auto* types : {&catalogue.VideoType, &catalogue.AudioType})
+            for (int32_t type : *types)
+                if (type >= 0 && type < 256 && CodecOfId(uint8_t(type)))
+                    ids.push_back(uint8_t(type));
+        for (int32_t type : catalogue.SubpictureType)
+            if (type >= 0 && type < 256 && CodecOfId(uint8_t(type)))
+                ids.push_back(uint8_t(type));
+        for (uint8_t id : ids) {
+            if (listed[id] < 0) {
+                listed[id] = int(streams.size());
+                streams.push_back({id, {}});
+            }
+            std::vector<size_t>& in = streams[size_t(listed[id])].files;
+            if (std::find(in.begin(), in.end(), file) == in.end())
+                in.push_back(file);
+        }
+    }
+
+    // Decide each one's fate first; the kept ones are numbered together.
+    std::vector<uint8_t> kept;
+    for (const PlannedStream& stream : streams) {
+        const StreamCodec& codec = *CodecOfId(stream.id);
+        const size_t slot = size_t(SlotOfId(stream.id));
+        if ((codec.kind == StreamKind::Subpicture && slot >= RebuildIdMap::SubpictureSlots) ||
+            boxDrops(codec.kind, slot))
+            fateOf(stream.id);
+        else
+            kept.push_back(stream.id);
+    }
+    const std::vector<uint8_t> crowded = idMap_.plan(kept);
+    if (!crowded.empty()) {
+        std::vector<PlannedStream> named;
+        for (uint8_t id : crowded)
+            named.push_back(streams[size_t(listed[id])]);
+        return named;
+    }
+    for (uint8_t id : kept)
+        fateOf(id);
+    return {};
+}
+
+void PackRebuilder::beginFile(const SourceStreamMap* map) {
+    for (auto& slots : fileSlots_)
+        slots.fill(-1);
+    if (!map)
+        return;
+    auto take = [&](StreamKind kind, const auto& types) {
+        for (size_t slot = 0; slot < types.size() && slot < 32; ++slot)
+            if (types[slot] >= 0 && types[slot] < 256)
+                fileSlots_[size_t(kind)][slot] = int16_t(types[slot]);
+    };
+    take(StreamKind::Video, map->Catalogue.VideoType);
+    take(StreamKind::Audio, map->Catalogue.AudioType);
+    take(StreamKind::Subpicture, map->Catalogue.SubpictureType);
+}
+
+// A stream met in a slot that the file's map has empty claims it, as the engine's
+// catalogue would.
+void PackRebuilder::notePresent(uint8_t id) {
+    const StreamCodec* codec = CodecOfId(id);
+    if (!codec)
+        return;
+    int16_t& slot = fileSlots_[size_t(codec->kind)][size_t(SlotOfId(id))];
+    if (slot < 0)
+        slot = id;
+}
+
+PackFate PackRebuilder::rebuildPack(uint8_t* pack, size_t length, bool& navigation) {
+    navigation = false;
     if (length < 4 || pack[0] != 0x00 || pack[1] != 0x00 || pack[2] != 0x01 || pack[3] != 0xBA)
-        return false;
+        return PackFate::Dropped;
     if (length <= PackStuffingByte)
-        return true;
-    // The first packet follows the pack header and its stuffing bytes.
-    const size_t packet = PackHeaderSize + (pack[PackStuffingByte] & 0x07);
+        return PackFate::Kept;
+    const size_t packet = FirstPacketOf(pack);
     if (packet + StreamIdAt >= length || pack[packet] != 0x00 || pack[packet + 1] != 0x00 || pack[packet + 2] != 0x01)
-        return true;
+        return PackFate::Kept;
 
     const uint8_t streamId = pack[packet + StreamIdAt];
     if (streamId == SystemHeaderId) {
-        rewriteSystemHeader(pack, packet, length);
-        return true;
+        bool changed = rewriteSystemHeader(pack, packet, length);
+        if (rewriteDsi(pack, length))
+            changed = navigation = true;
+        return changed ? PackFate::Rewritten : PackFate::Kept;
     }
     if (streamId == PrivateStream1)
         return keepPrivateStream1(pack, packet, length);
     if (streamId == ExtendedStreamId)
         return keepExtendedStream(pack, packet, length);
     if (isVideoStreamId(streamId)) {
-        if (videoDropped(streamId))
-            return false;
-        pack[packet + StreamIdAt] = idMap_[streamId];
-        return true;
+        notePresent(streamId);
+        if (fateOf(streamId) != StreamFate::Kept)
+            return PackFate::Dropped;
+        countPackets(pack, length);
+        return renumber(pack + packet + StreamIdAt, streamId);
     }
-    if (isMpegAudioStreamId(streamId)) {
-        if (audioDropped(streamId))
-            return false;
-        pack[packet + StreamIdAt] = idMap_[streamId];
-    }
-    return true;
+    // Padding, navigation and MPEG audio (which has no slot in the catalogue and no box)
+    // lead packs that are copied; a stream packet after them counts as any other.
+    countPackets(pack, length);
+    return PackFate::Kept;
 }
 
-// Substreams outside the audio and subpicture ranges have no box and no new id: their
-// packs are copied as they are.
-bool PackRebuilder::keepPrivateStream1(uint8_t* pack, size_t packet, size_t length) {
+PackFate PackRebuilder::renumber(uint8_t* at, uint8_t id) {
+    const uint8_t newId = idMap_[id];
+    if (newId == *at)
+        return PackFate::Kept;
+    *at = newId;
+    return PackFate::Rewritten;
+}
+
+// Substreams that name no stream to the engine have no box and no new id: their packs
+// are copied as they are.
+PackFate PackRebuilder::keepPrivateStream1(uint8_t* pack, size_t packet, size_t length) {
     if (packet + OptionalFieldsAt > length)
-        return true;
+        return PackFate::Kept;
     const size_t at = packet + OptionalFieldsAt + pack[packet + HeaderLengthAt];
     if (at >= length)
-        return true;
+        return PackFate::Kept;
     const uint8_t substream = pack[at];
-    if (isAudioSubstream(substream)) {
-        if (audioDropped(substream))
-            return false;
-    } else if (isSubpictureSubstream(substream)) {
-        if (subpictureDropped(substream))
-            return false;
-    } else {
-        return true;
+    const StreamCodec* codec = CodecOfId(substream);
+    if (!codec || codec->kind == StreamKind::Video) {
+        countPackets(pack, length);
+        return PackFate::Kept;
     }
-    pack[at] = idMap_[substream];
-    return true;
+    notePresent(substream);
+    switch (fateOf(substream)) {
+    case StreamFate::Dropped:
+    case StreamFate::NoSlot:
+        return PackFate::Dropped;
+    case StreamFate::KeptAsIs:
+        countPackets(pack, length);
+        return PackFate::Kept;
+    case StreamFate::Kept:
+        break;
+    }
+    countPackets(pack, length);
+    return renumber(pack + at, substream);
 }
 
 // Stream id extensions other than VC-1's have no box and no new id either.
-bool PackRebuilder::keepExtendedStream(uint8_t* pack, size_t packet, size_t length) {
-    const std::optional<size_t> at = streamIdExtensionAt(pack, packet, length);
-    if (!at)
-        return true;
-    const uint8_t extension = pack[*at];
-    if (extension != Vc1Primary && extension != Vc1Secondary)
-        return true;
-    if (videoDropped(extension))
-        return false;
-    pack[*at] = idMap_[extension];
-    return true;
-}
-
-void PackRebuilder::rewriteSystemHeader(uint8_t* pack, size_t packet, size_t length) const {
-    if (packet + VideoBoundAt < length) {
-        uint8_t& audio = pack[packet + AudioBoundAt];
-        audio = uint8_t(tickedAudio_ << 2 | (audio & 0x03));
-        uint8_t& video = pack[packet + VideoBoundAt];
-        video = uint8_t((video & 0xE0) | tickedVideo_);
+PackFate PackRebuilder::keepExtendedStream(uint8_t* pack, size_t packet, size_t length) {
+    const std::optional<size_t> at = StreamIdExtensionAt(pack, packet, length);
+    if (!at || (pack[*at] != 0x55 && pack[*at] != 0x56)) {
+        countPackets(pack, length);
+        return PackFate::Kept;
     }
-    rewriteDsi(pack, length);
+    const uint8_t extension = pack[*at];
+    notePresent(extension);
+    if (fateOf(extension) != StreamFate::Kept)
+        return PackFate::Dropped;
+    countPackets(pack, length);
+    return renumber(pack + *at, extension);
 }
 
-void PackRebuilder::rewriteDsi(uint8_t* pack, size_t length) const {
+// Every packet of a kept pack whose stream is kept counts for that stream's new id.
+void PackRebuilder::countPackets(const uint8_t* pack, size_t length) {
+    ForEachPacket(pack, length, [&](size_t at, size_t end) {
+        const std::optional<PacketPayload> payload = PayloadOfPacket(pack, at, end);
+        if (!payload)
+            return;
+        const StreamFate fate = fateOf(payload->id);
+        if (fate != StreamFate::Kept && fate != StreamFate::KeptAsIs)
+            return;
+        StreamCount& count = kept_[idMap_[payload->id]];
+        count.Packets += 1;
+        count.PayloadBytes += end - payload->start;
+    });
+}
+
+bool PackRebuilder::rewriteSystemHeader(uint8_t* pack, size_t packet, size_t length) const {
+    if (packet + VideoBoundAt >= length)
+        return false;
+    uint8_t& audio = pack[packet + AudioBoundAt];
+    uint8_t& video = pack[packet + VideoBoundAt];
+    const uint8_t newAudio = uint8_t(tickedAudio_ << 2 | (audio & 0x03));
+    const uint8_t newVideo = uint8_t((video & 0xE0) | tickedVideo_);
+    const bool changed = newAudio != audio || newVideo != video;
+    audio = newAudio;
+    video = newVideo;
+    return changed;
+}
+
+// The entries of the kept streams move to the indexes of their new slots; the entries
+// of dropped streams, and of slots that hold no stream in this file, are left out.
+bool PackRebuilder::rewriteDsi(uint8_t* pack, size_t length) {
     if (length < DsiEnd)
-        return;
+        return false;
     for (size_t i = 0; i < DsiMarker.size(); ++i)
         if (pack[DsiMarkerAt + i] != DsiMarker[i])
-            return;
+            return false;
     putBe32(pack + DsiStartPtmAt, firstVideoPts_);
     putBe32(pack + DsiEndPtmAt, lastVideoPts_);
-    for (size_t i = tickedAudio_; i < AudioSyncEntries; ++i)
-        pack[DsiAudioSyncAt + 2 * i] = pack[DsiAudioSyncAt + 2 * i + 1] = 0;
-    for (size_t i = tickedSubpictures_; i < SubpictureSyncEntries; ++i)
-        putBe32(pack + DsiSubpictureSyncAt + 4 * i, 0);
+
+    // The index a kept stream's entry goes to; -1 for an entry that is left out.
+    auto newIndex = [&](StreamKind kind, size_t index) -> int {
+        const int16_t stream = fileSlots_[size_t(kind)][index];
+        if (stream < 0)
+            return -1;
+        const StreamFate fate = fateOf(uint8_t(stream));
+        if (fate != StreamFate::Kept && fate != StreamFate::KeptAsIs)
+            return -1;
+        return SlotOfId(idMap_[uint8_t(stream)]);
+    };
+    std::array<uint16_t, AudioSyncEntries> audio{};
+    for (size_t i = 0; i < AudioSyncEntries; ++i) {
+        const uint16_t value = uint16_t(pack[DsiAudioSyncAt + 2 * i] << 8 | pack[DsiAudioSyncAt + 2 * i + 1]);
+        const int to = newIndex(StreamKind::Audio, i);
+        if (value != 0 && to >= 0 && size_t(to) < AudioSyncEntries && audio[size_t(to)] == 0)
+            audio[size_t(to)] = value;
+    }
+    std::array<uint32_t, SubpictureSyncEntries> subpictures{};
+    for (size_t i = 0; i < SubpictureSyncEntries; ++i) {
+        const uint32_t value = be32(pack + DsiSubpictureSyncAt + 4 * i);
+        const int to = newIndex(StreamKind::Subpicture, i);
+        if (value != 0 && to >= 0 && subpictures[size_t(to)] == 0)
+            subpictures[size_t(to)] = value;
+    }
+    for (size_t i = 0; i < AudioSyncEntries; ++i) {
+        pack[DsiAudioSyncAt + 2 * i] = uint8_t(audio[i] >> 8);
+        pack[DsiAudioSyncAt + 2 * i + 1] = uint8_t(audio[i]);
+    }
+    for (size_t i = 0; i < SubpictureSyncEntries; ++i)
+        putBe32(pack + DsiSubpictureSyncAt + 4 * i, subpictures[i]);
+    return true;
 }
 
 } // namespace halyard

@@ -333,18 +333,30 @@ private:
             vobu.nav.vobuEndAddress(static_cast<uint32_t>(vobu.lastPack - vobu.navPack));
             vobu.nav.vobuStartPtm(static_cast<uint32_t>(vobu.firstPts.value_or(0)));
             vobu.nav.vobuEndPtm(static_cast<uint32_t>(std::max(vobu.endPts, vobu.firstPts.value_or(0))));
-            for (std::size_t k = 0; k < audioStreams_.size() && k < dsi::kAudioSyncCount; ++k) {
+            for (std::size_t k = 0; k < audioStreams_.size(); ++k) {
+                const std::size_t entry = syncEntry(audioStreams_[k], k);
+                if (entry >= dsi::kAudioSyncCount) continue;
                 const auto pack = vobu.firstPackOf[audioStreams_[k]];
-                vobu.nav.audioSync(k, pack ? static_cast<uint16_t>(*pack - vobu.navPack) : kAudioSyncAbsent);
+                vobu.nav.audioSync(entry, pack ? static_cast<uint16_t>(*pack - vobu.navPack) : kAudioSyncAbsent);
             }
-            for (std::size_t k = 0; k < subpictureStreams_.size() && k < dsi::kSubpictureSyncCount; ++k) {
+            for (std::size_t k = 0; k < subpictureStreams_.size(); ++k) {
+                const std::size_t entry = syncEntry(subpictureStreams_[k], k);
+                if (entry >= dsi::kSubpictureSyncCount) continue;
                 const auto pack = vobu.firstPackOf[subpictureStreams_[k]];
-                vobu.nav.subpictureSync(k, pack ? static_cast<uint32_t>(*pack - vobu.navPack)
-                                                : kSubpictureSyncAbsent);
+                vobu.nav.subpictureSync(entry, pack ? static_cast<uint32_t>(*pack - vobu.navPack)
+                                                    : kSubpictureSyncAbsent);
             }
             const Bytes nav = vobu.nav.build();
             std::copy(nav.begin(), nav.end(), out_.begin() + static_cast<std::ptrdiff_t>(vobu.navPack * kPackSize));
         }
+    }
+
+    // The DSI entry of the k-th audio or subpicture stream of the list, which is stream `i`.
+    std::size_t syncEntry(std::size_t i, std::size_t k) const {
+        if (!options_.syncEntryPerStreamNumber) return k;
+        const uint8_t id = packetizers_[i].stream().substreamId.value_or(0);
+        if (packetizers_[i].stream().kind == StreamKind::Subpicture) return id & 0x1F;
+        return substreamFamily(id) == SubstreamFamily::Eac3 ? id & 0x0F : id & 0x07;
     }
 
     const MuxOptions& options_;

@@ -79,6 +79,10 @@ struct MuxOptions {
     uint32_t muxRate = kDvdMuxRate;
     // Default: the DVD system header with audio and video bounds counted from the streams.
     std::optional<SystemHeader> systemHeader;
+    // Sync entry k of the DSI stands for the stream whose substream id ends in k (audio
+    // 0x80 + k, 0xC0 + k ..., subpicture 0x20 + k), as on a disc, instead of the k-th
+    // audio or subpicture stream of the list.
+    bool syncEntryPerStreamNumber = false;
     // Sent in a pack of its own after the first navigation pack.
     std::optional<ProgramStreamMap> programStreamMap;
     // How far the SCR of a pack runs ahead of the decode time of its data.
@@ -124,7 +128,8 @@ private:
 // Interleaves whole elementary streams in decode-time order into packs, with a
 // navigation pack at the start of each VOBU whose DSI carries the VOB number,
 // the start and end PTM, the VOBU end address and one non-zero sync entry per
-// audio stream (first 8) and subpicture stream (first 32): the offset in packs
+// audio stream (first 8) and subpicture stream (first 32), in the order of the list or
+// by stream number (MuxOptions::syncEntryPerStreamNumber): the offset in packs
 // of the stream's first pack in the VOBU, or 0x3FFF / 0x3FFFFFFF when the
 // VOBU holds none of it.
 Bytes muxProgramStream(const std::vector<ElementaryStream>& streams, const MuxOptions& options = {});

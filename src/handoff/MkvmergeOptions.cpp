@@ -1,8 +1,8 @@
-#include "cli/MkvmergeOptions.h"
+#include "handoff/MkvmergeOptions.h"
 
-#include "cli/MkvmergeLanguages.h"
+#include "handoff/MkvmergeLanguages.h"
 
-namespace halyard::cli {
+namespace halyard {
 
 namespace {
 
@@ -94,4 +94,4 @@ MkvmergeOptions BuildMkvmergeOptions(const RunReport& report, const std::string&
     return options;
 }
 
-} // namespace halyard::cli
+} // namespace halyard

@@ -1,4 +1,4 @@
-#include "cli/Chapters.h"
+#include "handoff/Chapters.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -6,7 +6,7 @@
 #include "model/Error.h"
 #include "model/OutputStream.h"
 
-namespace halyard::cli {
+namespace halyard {
 
 namespace {
 
@@ -147,4 +147,4 @@ std::string XmlText(std::string_view value) {
     return out;
 }
 
-} // namespace halyard::cli
+} // namespace halyard

@@ -8,7 +8,7 @@
 
 #include "jobs/RunReport.h"
 
-namespace halyard::cli {
+namespace halyard {
 
 // What a playlist says of the streams: by class and slot, a language and a track name.
 struct PlaylistTrack {
@@ -40,4 +40,4 @@ struct MkvmergeOptions {
 MkvmergeOptions BuildMkvmergeOptions(const RunReport& report, const std::string& mkvPath,
                                      const PlaylistInfo* playlist = nullptr);
 
-} // namespace halyard::cli
+} // namespace halyard

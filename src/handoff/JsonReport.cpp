@@ -1,11 +1,13 @@
-#include "cli/JsonReport.h"
+#include "handoff/JsonReport.h"
 
-#include "cli/Chapters.h"
+#include "engine/StreamIds.h"
+#include "handoff/Chapters.h"
 #include "jobs/StreamNames.h"
 #include "model/Error.h"
 #include "model/Utf8.h"
+#include "rebuild/Rebuild.h"
 
-namespace halyard::cli {
+namespace halyard {
 
 namespace {
 
@@ -240,8 +242,60 @@ void WritePlaylistJson(const PlaylistTitles& playlist, const std::string& playli
     write(std::string(Indent, ' ') + "]\n}\n");
 }
 
+namespace {
+
+// A kept stream of a rebuilt file. The ids are the ones Rebuild renumbers: the stream id
+// of MPEG-2 and H.264 video, the stream id extension of VC-1, the substream id of the rest.
+Json rebuiltStreamJson(const RebuiltStream& stream) {
+    const StreamCodec& codec = *CodecOfId(stream.newId);
+    const int oldSlot = SlotOfId(stream.sourceId);
+    const int newSlot = SlotOfId(stream.newId);
+    Json box = nullptr;
+    std::string caption;
+    switch (codec.kind) {
+    case StreamKind::Video:
+        box = VideoBoxName(oldSlot);
+        caption = VideoStreamName(stream.newId) + VideoSuffix(newSlot);
+        break;
+    case StreamKind::Audio:
+        box = AudioBoxName(oldSlot);
+        caption = AudioStreamName(stream.newId) + TwoDigitSuffix(newSlot);
+        break;
+    case StreamKind::Subpicture:
+        if (oldSlot < 16)
+            box = SubpictureBoxName(oldSlot);
+        caption = SubpictureStreamName(stream.newId) + TwoDigitSuffix(newSlot);
+        break;
+    }
+    const int streamId = codec.kind != StreamKind::Video ? 0xBD : stream.newId < 0xE0 ? 0xFD : stream.newId;
+    return Json{
+        {"kind", StreamKindName(codec.kind)},
+        {"codec", codec.key},
+        {"stream_id", streamId},
+        {"old_id", stream.sourceId},
+        {"new_id", stream.newId},
+        {"old_slot", oldSlot},
+        {"new_slot", newSlot},
+        {"box", box},
+        {"new_caption", caption},
+        {"packets", stream.found.Packets},
+        {"payload_bytes", stream.found.PayloadBytes},
+    };
+}
+
+} // namespace
+
+Json RebuildOutputJson(const RebuildResult& result) {
+    Json json = Json::object();
+    addPath(json, "path", result.path);
+    json["kind"] = "program_stream";
+    json["format"] = "evo";
+    json["streams"] = arrayOf(result.streams, rebuiltStreamJson);
+    return json;
+}
+
 std::string JsonText(const Json& document) {
     return dumped(document) + "\n";
 }
 
-} // namespace halyard::cli
+} // namespace halyard

@@ -1,13 +1,13 @@
-#include "cli/MkvmergeLanguages.h"
+#include "handoff/MkvmergeLanguages.h"
 
 #include <algorithm>
 #include <iterator>
 
-namespace halyard::cli {
+namespace halyard {
 
 namespace {
 constexpr std::string_view LanguageCodes[] = {
-#include "cli/MkvmergeLanguageTable.inc"
+#include "handoff/MkvmergeLanguageTable.inc"
 };
 } // namespace
 
@@ -15,4 +15,4 @@ bool MkvmergeKnowsLanguage(std::string_view code) {
     return std::binary_search(std::begin(LanguageCodes), std::end(LanguageCodes), code);
 }
 
-} // namespace halyard::cli
+} // namespace halyard

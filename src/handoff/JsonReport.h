@@ -7,7 +7,9 @@
 #include "jobs/RunReport.h"
 #include "playlist/PlaylistTitles.h"
 
-namespace halyard::cli {
+namespace halyard {
+
+struct RebuildResult;
 
 // Version of the document's layout; a change that breaks a reader raises it.
 inline constexpr int JsonFormatVersion = 1;
@@ -27,7 +29,13 @@ nlohmann::ordered_json PlaylistJson(const PlaylistTitles& playlist, const std::s
 void WritePlaylistJson(const PlaylistTitles& playlist, const std::string& playlistPath, const std::string& sourcePath,
                        const std::function<void(const std::string&)>& write);
 
+// The file a rebuild wrote, an entry of "outputs" in rebuild --json: its path, "kind":
+// "program_stream", "format": "evo", and each kept stream with its ids in the source and
+// in the file, the box that kept it, its caption in a read of the file, and its packets
+// and payload bytes there.
+nlohmann::ordered_json RebuildOutputJson(const RebuildResult& result);
+
 // The document as printed: indented by two spaces, with a final line break.
 std::string JsonText(const nlohmann::ordered_json& document);
 
-} // namespace halyard::cli
+} // namespace halyard

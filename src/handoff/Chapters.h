@@ -7,7 +7,7 @@
 
 #include "playlist/PlaylistTitles.h"
 
-namespace halyard::cli {
+namespace halyard {
 
 struct Chapter {
     std::string name;
@@ -52,4 +52,4 @@ void WriteTextFile(const std::string& path, const std::string& text, const std::
 // &lt; &gt; &quot; &apos;, &#NN; and &#xHH; (as UTF-8). Anything else stays as it is.
 std::string XmlText(std::string_view value);
 
-} // namespace halyard::cli
+} // namespace halyard
