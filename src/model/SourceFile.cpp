@@ -1,8 +1,10 @@
 #include "model/SourceFile.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +12,25 @@
 #include "model/Error.h"
 
 namespace halyard {
+
+namespace {
+constexpr int64_t Mebibyte = 1024 * 1024;
+// Mapping a window costs next to nothing where the page cache holds the file in folios
+// of a huge page (as the kernel reads a file ahead, into a 2 MiB window in some 6
+// microseconds here) and more than copying it where it holds it in small ones (a file
+// just written or copied in: some 150 microseconds). A window that takes longer than
+// this a mebibyte to map has the bytes after it read by copy instead, for one window's
+// length, then two, four ... up to MaxReadWindows while the tries stay slow.
+constexpr auto SlowMapping = std::chrono::microseconds(20);
+constexpr int64_t MaxReadWindows = 16;
+
+// The processor time this thread has used, which another process's load does not add to.
+std::chrono::nanoseconds threadTime() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+} // namespace
 
 SourceFile::SourceFile(const std::string& path) : path_(path) {
     // O_NONBLOCK: opening a FIFO must not wait for a writer before it can be refused.
@@ -80,39 +101,61 @@ int64_t SourceFile::currentSize() const {
     return st.st_size;
 }
 
-// A window from the huge page boundary at or before the position to the one after
-// `end`, at least one huge page long, not past size().
-bool SourceFile::mapWindow(int64_t end) {
+// A window from the huge page boundary at or before `start` to the one after `end`, at
+// least one huge page long, not past size().
+bool SourceFile::mapWindow(int64_t start, int64_t end) {
     constexpr int64_t Alignment = MappedWindow::Alignment;
-    const int64_t start = position_ / Alignment * Alignment;
-    const int64_t stop = std::min(std::max((end + Alignment - 1) / Alignment * Alignment, start + Alignment), size_);
-    return window_.map(fd_, start, stop - start);
+    const int64_t from = start / Alignment * Alignment;
+    const int64_t stop = std::min(std::max((end + Alignment - 1) / Alignment * Alignment, from + Alignment), size_);
+    return window_.map(fd_, from, stop - from);
 }
 
 int64_t SourceFile::next(const uint8_t*& data, uint8_t* buffer, int64_t count) {
-    count = std::clamp<int64_t>(size_ - position_, 0, count);
-    lastStart_ = lastEnd_ = position_;
+    const int64_t got = view(position_, data, buffer, count);
+    position_ += got;
+    return got;
+}
+
+int64_t SourceFile::view(int64_t offset, const uint8_t*& data, uint8_t* buffer, int64_t count) {
+    count = std::clamp<int64_t>(size_ - offset, 0, count);
+    lastStart_ = lastEnd_ = offset;
     if (count == 0)
         return 0;
-    const int64_t end = position_ + count;
-    if (!unmappable_) {
+    const int64_t end = offset + count;
+    if (!unmappable_ && offset >= readUntil_) {
         // A file that is shorter now than these bytes ends where a read would find its end.
         const int64_t now = currentSize();
         if (now < end)
-            throwEndedAt(std::max(now, position_));
-        const bool inWindow = window_.data() != nullptr && position_ >= window_.offset() &&
-                              end <= window_.offset() + window_.length();
-        if (inWindow || mapWindow(end)) {
-            data = window_.data() + (position_ - window_.offset());
-            position_ = end;
+            throwEndedAt(std::max(now, offset));
+        const bool inWindow =
+            window_.data() != nullptr && offset >= window_.offset() && end <= window_.offset() + window_.length();
+        bool mapped = inWindow;
+        if (!inWindow) {
+            const auto start = threadTime();
+            mapped = mapWindow(offset, end);
+            const auto took = threadTime() - start;
+            if (mapped && !mapAlways_ && took > SlowMapping * (window_.length() / Mebibyte + 1)) {
+                readUntil_ = window_.offset() + window_.length() + readWindows_ * MappedWindow::Alignment;
+                readWindows_ = std::min(readWindows_ * 2, MaxReadWindows);
+            } else {
+                readWindows_ = 1;
+            }
+        }
+        if (mapped) {
+            data = window_.data() + (offset - window_.offset());
             lastEnd_ = end;
             return count;
         }
         unmappable_ = true; // a file system without mappings: read from here on
     }
+    if (window_.data() != nullptr && end > window_.offset() + window_.length())
+        window_.unmap(); // read from here on, up to the next try
+    const int64_t position = position_;
+    position_ = offset;
     data = buffer;
     const int64_t got = read(buffer, count);
-    lastEnd_ = position_;
+    position_ = position;
+    lastEnd_ = offset + got;
     return got;
 }
 
