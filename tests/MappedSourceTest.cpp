@@ -4,6 +4,7 @@
 
 #include "jobs/Jobs.h"
 #include "model/Error.h"
+#include "rebuild/Rebuild.h"
 
 namespace halyard::test {
 namespace {
@@ -143,6 +144,52 @@ TEST(MappedSource, AFileCutUnderTheBlockBeingScannedIsAReadError) {
         EXPECT_EQ(ui.pumps, 1);
         EXPECT_FALSE(ui.has("Done."));
     }
+}
+
+// Rebuild reads its packs where the source shows them too: a source cut while a window
+// is being rebuilt ends the job with the read error, and the output keeps its passing name.
+TEST(MappedSource, ASourceCutDuringARebuildIsAReadError) {
+    struct CuttingUi : RecordingUi {
+        std::string path;
+        bool armed = false;
+        void pumpEvents() override {
+            RecordingUi::pumpEvents();
+            if (armed && pumps == 1)
+                fs::resize_file(path, 4 * 1024 * 1024 - 65536);
+        }
+    };
+    auto state = std::make_unique<RunState>();
+    CuttingUi ui;
+    Jobs jobs(*state, ui);
+    InstallRebuildJob(jobs, *state, ui);
+    TempDir dir;
+    psb::PsStream big;
+    big.append(psb::packWith(psb::Pes(0xE0).pts(90000).payload(Filled(2000, 1)))).padPacksTo(8 * 1024 * 1024);
+    ui.path = dir.file("A.EVO");
+    psb::writeFile(ui.path, big.bytes());
+    ui.eEVOfile = ui.path;
+    ui.eWorkdir = dir.file("out");
+    fs::create_directories(ui.eWorkdir);
+    ui.cbFastCheck = false;
+    ui.cbContinue = false;
+    jobs.EVOadj();
+    jobs.bReadEVOClick();
+    ui.pumps = 0;
+    ui.lines.clear();
+    ui.armed = true;
+    try {
+        jobs.bRebuildClick();
+        FAIL() << "rebuilt to the end";
+    } catch (const Error& error) {
+        const std::string message = error.what();
+        const std::string end = ", before its size of 8388608 bytes";
+        EXPECT_TRUE(message == "Stream read error \"" + ui.path + "\". The file ends at byte 4128768" + end ||
+                    message == "Stream read error \"" + ui.path + "\". The file ends at byte 4194304" + end)
+            << message;
+    }
+    EXPECT_FALSE(ui.has("Done."));
+    EXPECT_FALSE(fs::exists(dir.file("out/A.rebuilt.EVO")));
+    EXPECT_TRUE(fs::exists(dir.file("out/A.rebuilt.EVO.partial")));
 }
 
 } // namespace

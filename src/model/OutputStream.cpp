@@ -1,5 +1,6 @@
 #include "model/OutputStream.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -210,6 +211,13 @@ void OutputStream::writeThrough(const uint8_t* data, size_t count) {
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            if (errno == EFAULT && data != buffer_.get()) {
+                // The bytes were a mapped source's, and some are gone from its file: the
+                // kernel will not read them, but a copy here does, as zero bytes, and the
+                // source reports the cut (MappedWindow) when its reader confirms them.
+                copyThrough(data, count);
+                return;
+            }
             throwWriteError(errno);
         }
         if (n == 0)
@@ -217,6 +225,16 @@ void OutputStream::writeThrough(const uint8_t* data, size_t count) {
         data += n;
         count -= static_cast<size_t>(n);
         written_ += static_cast<uint64_t>(n);
+    }
+}
+
+void OutputStream::copyThrough(const uint8_t* data, size_t count) {
+    while (count > 0) {
+        const size_t piece = std::min(count, BufferSize);
+        std::memcpy(buffer_.get(), data, piece);
+        writeThrough(buffer_.get(), piece);
+        data += piece;
+        count -= piece;
     }
 }
 

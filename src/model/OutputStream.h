@@ -37,6 +37,7 @@ private:
 
     [[noreturn]] void throwWriteError(int err) const;
     void writeThrough(const uint8_t* data, size_t count);
+    void copyThrough(const uint8_t* data, size_t count);
 
     std::string path_;
     int fd_ = -1;
