@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,7 +30,10 @@
 #include "app/IntEdit.h"
 #include "app/MessageLog.h"
 #include "app/ModelText.h"
+#include "app/QtMkvmerge.h"
 #include "app/StatusPanels.h"
+#include "handoff/MkvTrip.h"
+#include "jobs/PgsOutputs.h"
 
 #include "playlist/ReadXpl.h"
 #include "rebuild/Rebuild.h"
@@ -89,13 +93,15 @@ QTreeWidgetItem* treeItem(const TreeNode& node) {
 } // namespace
 
 TfMain::TfMain(QWidget* parent)
-    : QMainWindow(parent), state_(std::make_unique<RunState>()), model_(*this), jobs_(*state_, model_) {
+    : QMainWindow(parent), state_(std::make_unique<RunState>()), model_(*this), jobs_(*state_, model_),
+      report_(*state_, model_) {
     initWindowResources();
     setObjectName("fMain");
     setWindowTitle(Caption);
     setWindowIcon(QIcon(":/halyard/halyard.png"));
     setFont(TahomaFont(8));
 
+    jobs_.DemuxJob = [this] { demuxAndHandOn(); };
     for (size_t i = 1; i < model_.cbSub.size(); ++i)
         model_.cbSub[i].hint = SubpictureHint;
 
@@ -135,6 +141,7 @@ TfMain::~TfMain() = default;
 // The log and the status bar.
 
 void TfMain::log(std::string_view line) {
+    report_.line(line);
     reMessage->appendLine(line);
 }
 
@@ -264,6 +271,7 @@ void TfMain::syncFromModel() {
     setTextIfChanged(eVideoExt, fromModelText(model_.eVideoExt));
     setTextIfChanged(eAudioExt, fromModelText(model_.eAudioExt));
     setTextIfChanged(eSubExt, fromModelText(model_.eSubExt));
+    setTextIfChanged(eMkvmerge, fromModelPath(model_.eMkvmerge));
 
     setChecked(cbAutoClear, model_.cbAutoClear);
     setChecked(cbContinue, model_.cbContinue);
@@ -271,6 +279,10 @@ void TfMain::syncFromModel() {
     setChecked(cbCountFr, model_.cbCountFr);
     setChecked(cbDetails, model_.cbDetails);
     setChecked(cbAutoRead, model_.cbAutoRead);
+    setChecked(cbLpcmWav, model_.lpcmWav);
+    setChecked(cbPgs, model_.pgs);
+    setChecked(cbMakeMkv, model_.makeMkv);
+    setChecked(cbKeep, model_.keepDemuxed);
     if (ieFastSize->Value() != model_.ieFastSize) {
         const QSignalBlocker blocker(ieFastSize);
         ieFastSize->setValue(model_.ieFastSize);
@@ -363,6 +375,25 @@ void TfMain::bDemuxClick() {
     jobs_.bDemuxClick();
 }
 
+// "Make MKV" always hands mkvmerge LPCM as WAV and subpictures as PGS; the two boxes
+// before it govern a Demux without it.
+void TfMain::demuxAndHandOn() {
+    if (!model_.makeMkv) {
+        jobs_.demuxWithinJob();
+        if (model_.pgs && !state_->CancelFlag)
+            for (ReportOutput& pgs : WritePgsOutputs(report_.report(), jobs_, *state_, model_, ""))
+                report_.addOutput(std::move(pgs));
+        return;
+    }
+    MkvTripOptions options;
+    options.mkvmerge = LocateMkvmerge(model_.eMkvmerge);
+    options.keep = model_.keepDemuxed;
+    MkvTrip trip(jobs_, *state_, model_, report_, StartMkvmergeWithQProcess,
+                 [this](const std::string& line) { model_.log("[re]" + line + "[/re]"); });
+    trip.run(options);
+    jobs_.cbVideoClick();
+}
+
 void TfMain::bRebuildClick() {
     jobs_.bRebuildClick();
 }
@@ -443,6 +474,16 @@ void TfMain::bbWorkdirClick() {
         taken.clear();
     const std::optional<QString> chosen = chooseFolder("Select a directory", taken);
     eWorkdir->setText(chosen ? *chosen : taken);
+}
+
+void TfMain::bbMkvmergeClick() {
+    FileRequest request;
+    request.title = "mkvmerge";
+    request.filters = {"mkvmerge (mkvmerge mkvmerge.exe)", "All files (*)"};
+    request.folder = QFileInfo(eMkvmerge->text()).absolutePath();
+    request.mustExist = true;
+    if (const std::optional<QString> path = chooseFile(request))
+        eMkvmerge->setText(*path);
 }
 
 void TfMain::WMDropFiles(const QStringList& paths) {

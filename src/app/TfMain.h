@@ -10,6 +10,7 @@
 
 #include "app/WindowModel.h"
 #include "jobs/Jobs.h"
+#include "jobs/RunReport.h"
 #include "model/RunState.h"
 
 class QCheckBox;
@@ -81,6 +82,7 @@ public:
     void bbEVOClick();
     void bbXPLClick();
     void bbWorkdirClick();
+    void bbMkvmergeClick();
     void cbVideoClick();
     void cbFastCheckClick();
     // Files dropped on the window or named on the command line.
@@ -114,6 +116,7 @@ private:
                           const char* caption, QCheckBox** boxes);
     void createXplPage();
     void createOptionsPage();
+    void createAfterDemuxGroup(QWidget* page);
     void createBottomRow(QWidget* client);
     void connectControls();
 
@@ -122,6 +125,10 @@ private:
     void syncPlaylist();
     void pumpEvents();
     bool confirm(std::string_view question, bool defaultYes);
+
+    // Demux as the Options page's "After Demux" group asks: PGS beside the subpictures,
+    // or on through mkvmerge into one Matroska file.
+    void demuxAndHandOn();
 
     // Runs a handler; an error that escapes it is shown, and when no job is left
     // running, the controls return to idle.
@@ -141,6 +148,8 @@ private:
     std::unique_ptr<RunState> state_;
     WindowModel model_;
     Jobs jobs_;
+    // What the jobs found and wrote, from the log, for the hand-off after Demux.
+    RunReportCollector report_;
     std::unique_ptr<StatusPanels> status_;
     bool shown_ = false;
     bool activated_ = false;
@@ -186,6 +195,12 @@ private:
     QRadioButton* rbNoAuto = nullptr;
     QRadioButton* rbAutoDemux = nullptr;
     QRadioButton* rbAutoRebuild = nullptr;
+    QCheckBox* cbLpcmWav = nullptr;
+    QCheckBox* cbPgs = nullptr;
+    QCheckBox* cbMakeMkv = nullptr;
+    QCheckBox* cbKeep = nullptr;
+    QLineEdit* eMkvmerge = nullptr;
+    QToolButton* bbMkvmerge = nullptr;
 
     Anchors* clientAnchors_ = nullptr;
 };

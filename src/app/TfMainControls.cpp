@@ -12,12 +12,14 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <QTreeWidget>
 
 #include "app/Anchors.h"
@@ -34,6 +36,7 @@ namespace {
 // The client area above the status bar, and a page of the tab control, at design.
 constexpr QSize ClientDesign(TfMain::DesignWidth, TfMain::DesignHeight - 21);
 constexpr QSize PageDesign(328, 238);
+constexpr int OptionsHeight = 340; // the Options page's groups, the last one below the fold
 
 // Rows and columns of the stream boxes.
 constexpr std::array<int, 8> BoxRows{9, 31, 53, 75, 98, 120, 142, 165};
@@ -197,7 +200,20 @@ void TfMain::createXplPage() {
 }
 
 void TfMain::createOptionsPage() {
-    QWidget* page = newPage(PageControl, "Options", nullptr);
+    // The page scrolls: at the window's smallest the "After Demux" group lies below
+    // the fold.
+    QWidget* tab = newPage(PageControl, "Options", nullptr);
+    auto* scroll = named(new QScrollArea(tab), "sbOptions");
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* layout = new QVBoxLayout(tab);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scroll);
+    auto* page = new QWidget;
+    page->setObjectName("pOptions");
+    page->setMinimumHeight(OptionsHeight);
+    scroll->setWidget(page);
 
     auto* extensions = named(new QGroupBox(page), "gbExtensions");
     extensions->setGeometry(3, 0, 320, 78);
@@ -253,6 +269,34 @@ void TfMain::createOptionsPage() {
                           "Rebuild starts automatically after Read EVO");
     rbAutoRebuild->setGeometry(8, 58, 116, 17);
     rbNoAuto->setChecked(true);
+
+    createAfterDemuxGroup(page);
+}
+
+// Below the other groups: the page scrolls down to it when the window is at its
+// smallest, and shows it whole in a taller window.
+void TfMain::createAfterDemuxGroup(QWidget* page) {
+    auto* after = named(new QGroupBox("After Demux", page), "gbAfterDemux");
+    after->setGeometry(3, 238, 320, 98);
+    cbLpcmWav = named(new QCheckBox("LPCM as WAV", after), "cbLpcmWav",
+                      "Demux writes LPCM audio of .EVO and .VOB sources as WAV files");
+    cbLpcmWav->setGeometry(8, 20, 150, 17);
+    cbPgs = named(new QCheckBox("Subtitles as PGS", after), "cbPgs",
+                  "Demux writes each subpicture stream as a Blu-ray PGS file (.pgs.sup) too");
+    cbPgs->setGeometry(160, 20, 150, 17);
+    cbMakeMkv = named(new QCheckBox("Make MKV (mkvmerge)", after), "cbMakeMkv",
+                      "Demux goes on into one Matroska file with every ticked stream, made by mkvmerge");
+    cbMakeMkv->setGeometry(8, 42, 150, 17);
+    cbKeep = named(new QCheckBox("Keep the demuxed files", after), "cbKeep",
+                   "Keep the files demuxed for the Matroska file, and mkvmerge's option file");
+    cbKeep->setGeometry(160, 42, 150, 17);
+    auto* label = named(new QLabel("mkvmerge", after), "lMkvmerge");
+    label->setGeometry(8, 68, 74, 17);
+    eMkvmerge = named(new QLineEdit(after), "eMkvmerge",
+                      "mkvmerge's location; empty: HALYARD_MKVMERGE, else the search path");
+    eMkvmerge->setGeometry(84, 66, 193, 21);
+    bbMkvmerge = folderButton(after, "bbMkvmerge", "Browse for mkvmerge");
+    bbMkvmerge->setGeometry(283, 64, 25, 25);
 }
 
 void TfMain::createBottomRow(QWidget* client) {
@@ -285,6 +329,7 @@ void TfMain::connectControls() {
     connect(bbEVO, &QToolButton::clicked, this, handler(&TfMain::bbEVOClick));
     connect(bbXPL, &QToolButton::clicked, this, handler(&TfMain::bbXPLClick));
     connect(bbWorkdir, &QToolButton::clicked, this, handler(&TfMain::bbWorkdirClick));
+    connect(bbMkvmerge, &QToolButton::clicked, this, handler(&TfMain::bbMkvmergeClick));
 
     // Stream boxes: a click ticks the box's field, then the shared handler runs.
     auto bindBoxes = [&](auto& widgets, auto& fields) {
@@ -307,6 +352,10 @@ void TfMain::connectControls() {
     bindFlag(cbCountFr, model_.cbCountFr);
     bindFlag(cbDetails, model_.cbDetails);
     bindFlag(cbAutoRead, model_.cbAutoRead);
+    bindFlag(cbLpcmWav, model_.lpcmWav);
+    bindFlag(cbPgs, model_.pgs);
+    bindFlag(cbMakeMkv, model_.makeMkv);
+    bindFlag(cbKeep, model_.keepDemuxed);
     connect(cbFastCheck, &QCheckBox::toggled, this, [this](bool ticked) {
         model_.cbFastCheck = ticked;
         guarded([this] { cbFastCheckClick(); });
@@ -330,6 +379,8 @@ void TfMain::connectControls() {
     bindText(eSubExt, model_.eSubExt);
     connect(eWorkdir, &QLineEdit::textChanged, this,
             [this](const QString& text) { model_.eWorkdir = toModelPath(text); });
+    connect(eMkvmerge, &QLineEdit::textChanged, this,
+            [this](const QString& text) { model_.eMkvmerge = toModelPath(text); });
 
     connect(PageControl, &QTabWidget::currentChanged, this, [this](int page) { model_.currentPage = page; });
     connect(splXPL, &QSplitter::splitterMoved, this, [this] { treeWidth_ = splXPL->sizes().value(0, treeWidth_); });

@@ -51,6 +51,7 @@ void TfMain::RegRead() {
     readValue(registry, "VideoExt", &R::readString, [&](const QString& text) { eVideoExt->setText(text); });
     readValue(registry, "SubExt", &R::readString, [&](const QString& text) { eSubExt->setText(text); });
     readValue(registry, "Workdir", &R::readString, [&](const QString& text) { eWorkdir->setText(text); });
+    readValue(registry, "Mkvmerge", &R::readString, [&](const QString& text) { eMkvmerge->setText(text); });
     readValue(registry, "EVOdir", &R::readString, [&](const QString& folder) {
         jobs_.Paths.SourceFolder = model_.odEVOfileInitialDir = toModelPath(folder);
     });
@@ -77,6 +78,10 @@ void TfMain::RegRead() {
     readValue(registry, "AutoDemux", &R::readFlag, choose(rbAutoDemux));
     readValue(registry, "AutoRebuild", &R::readFlag, choose(rbAutoRebuild));
     readValue(registry, "AutoClear", &R::readFlag, tick(cbAutoClear));
+    readValue(registry, "LpcmWav", &R::readFlag, tick(cbLpcmWav));
+    readValue(registry, "Pgs", &R::readFlag, tick(cbPgs));
+    readValue(registry, "MakeMkv", &R::readFlag, tick(cbMakeMkv));
+    readValue(registry, "KeepDemuxed", &R::readFlag, tick(cbKeep));
     readValue(registry, "FastSize", &R::readInteger, [&](int size) { ieFastSize->setValue(size); });
 }
 
@@ -97,6 +102,7 @@ void TfMain::RegWrite() {
     registry.writeString("VideoExt", eVideoExt->text());
     registry.writeString("SubExt", eSubExt->text());
     registry.writeString("Workdir", eWorkdir->text());
+    registry.writeString("Mkvmerge", eMkvmerge->text());
     registry.writeString("EVOdir", fromModelPath(jobs_.Paths.SourceFolder));
     registry.writeString("XPLdir", fromModelPath(jobs_.Paths.PlaylistFolder));
     registry.writeFlag("Continue", cbContinue->isChecked());
@@ -107,6 +113,10 @@ void TfMain::RegWrite() {
     registry.writeFlag("AutoDemux", rbAutoDemux->isChecked());
     registry.writeFlag("AutoRebuild", rbAutoRebuild->isChecked());
     registry.writeFlag("AutoClear", cbAutoClear->isChecked());
+    registry.writeFlag("LpcmWav", cbLpcmWav->isChecked());
+    registry.writeFlag("Pgs", cbPgs->isChecked());
+    registry.writeFlag("MakeMkv", cbMakeMkv->isChecked());
+    registry.writeFlag("KeepDemuxed", cbKeep->isChecked());
     registry.writeInteger("FastSize", int(ieFastSize->Value()));
     registry.settings().sync();
 }

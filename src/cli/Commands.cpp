@@ -10,6 +10,7 @@ Command AddDemuxCommand(CLI::App& app);
 Command AddRebuildCommand(CLI::App& app);
 Command AddXplCommand(CLI::App& app);
 Command AddSubtitlesCommand(CLI::App& app);
+Command AddMkvCommand(CLI::App& app);
 
 std::vector<Command> AddCommands(CLI::App& app) {
     return {
@@ -18,6 +19,7 @@ std::vector<Command> AddCommands(CLI::App& app) {
         AddRebuildCommand(app),
         AddXplCommand(app),
         AddSubtitlesCommand(app),
+        AddMkvCommand(app),
     };
 }
 

@@ -15,7 +15,7 @@ std::string checkFastSize(std::string& text) {
 }
 } // namespace
 
-void AddReadOptions(CLI::App& command, ReadOptions& options) {
+void AddReadOptions(CLI::App& command, ReadOptions& options, bool withFile) {
     command.add_flag("--no-fast-check", options.noFastCheck, "read the whole file, not only its first --fast-size MiB");
     command.add_option("--fast-size", options.fastSize, "size of the fast check in MiB (0-999, default 300)")
         ->check(CLI::Validator(checkFastSize, ""))
@@ -27,7 +27,8 @@ void AddReadOptions(CLI::App& command, ReadOptions& options) {
     command.add_flag("--markup", options.markup, "print log lines with their markup tags");
     command.add_flag("--json", options.json,
                      "print the results as one JSON document (format_version 1) instead of the log");
-    command.add_option("FILE", options.file, "the .EVO, .VOB or .AOB source")->required()->type_name("");
+    if (withFile)
+        command.add_option("FILE", options.file, "the .EVO, .VOB or .AOB source")->required()->type_name("");
 }
 
 void ApplyReadOptions(const ReadOptions& options, UiModel& ui) {

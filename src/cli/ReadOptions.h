@@ -23,8 +23,8 @@ struct ReadOptions {
     bool json = false;
 };
 
-// Adds the read options and the FILE argument to a subcommand.
-void AddReadOptions(CLI::App& command, ReadOptions& options);
+// Adds the read options and (withFile) the FILE argument to a subcommand.
+void AddReadOptions(CLI::App& command, ReadOptions& options, bool withFile = true);
 
 // Sets the window's options as the read options ask.
 void ApplyReadOptions(const ReadOptions& options, UiModel& ui);

@@ -67,8 +67,7 @@ Command AddRebuildCommand(CLI::App& app) {
                     if (options->read.json && !CliUi::interrupted()) {
                         nlohmann::ordered_json document = ReportJson(read, "rebuild");
                         document["outputs"] = nlohmann::ordered_json::array({RebuildOutputJson(rebuild->result())});
-                        const std::string text = JsonText(document);
-                        std::fwrite(text.data(), 1, text.size(), stdout);
+                        session.ui.print(JsonText(document));
                     }
                 });
             }};

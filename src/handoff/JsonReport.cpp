@@ -5,6 +5,7 @@
 #include "jobs/StreamNames.h"
 #include "model/Error.h"
 #include "model/Utf8.h"
+#include "handoff/MkvTrip.h"
 #include "rebuild/Rebuild.h"
 
 namespace halyard {
@@ -292,6 +293,29 @@ Json RebuildOutputJson(const RebuildResult& result) {
     json["format"] = "evo";
     json["streams"] = arrayOf(result.streams, rebuiltStreamJson);
     return json;
+}
+
+Json MkvTripJson(const RunReport& report, const MkvTripResult& result) {
+    Json document = ReportJson(report, "mkv");
+    Json mkv = Json::object();
+    addPath(mkv, "path", result.mkvPath);
+    mkv["kind"] = "matroska";
+    mkv["format"] = "mkv";
+    mkv["warnings"] = result.warnings;
+    Json outputs = Json::array({std::move(mkv)});
+    for (const ReportOutput& kept : result.kept) {
+        if (kept.format != "mkvmerge" && kept.format != "chapters") {
+            outputs.push_back(outputJson(kept));
+            continue;
+        }
+        Json file = Json::object();
+        addPath(file, "path", kept.path);
+        file["kind"] = kept.format == "chapters" ? "chapters" : "options";
+        file["format"] = kept.format;
+        outputs.push_back(std::move(file));
+    }
+    document["outputs"] = std::move(outputs);
+    return document;
 }
 
 std::string JsonText(const Json& document) {

@@ -10,6 +10,7 @@
 namespace halyard {
 
 struct RebuildResult;
+struct MkvTripResult;
 
 // Version of the document's layout; a change that breaks a reader raises it.
 inline constexpr int JsonFormatVersion = 1;
@@ -34,6 +35,11 @@ void WritePlaylistJson(const PlaylistTitles& playlist, const std::string& playli
 // in the file, the box that kept it, its caption in a read of the file, and its packets
 // and payload bytes there.
 nlohmann::ordered_json RebuildOutputJson(const RebuildResult& result);
+
+// The report of a trip to Matroska (command "mkv"): the read's streams, and as outputs
+// the Matroska file ("kind": "matroska", "format": "mkv", with mkvmerge's warnings) and,
+// when they are kept, the demuxed files and the option file ("format": "mkvmerge").
+nlohmann::ordered_json MkvTripJson(const RunReport& report, const MkvTripResult& result);
 
 // The document as printed: indented by two spaces, with a final line break.
 std::string JsonText(const nlohmann::ordered_json& document);

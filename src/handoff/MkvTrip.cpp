@@ -41,7 +41,7 @@ constexpr int PollMs = 100; // how often the user interface is let in while mkvm
 
 std::string mkvmergeFailure(const MkvmergeProcess::Exit& exit, const std::string& error) {
     if (exit.crashed)
-        return "mkvmerge failed: it was ended by signal " + std::to_string(exit.code);
+        return "mkvmerge failed: " + (exit.code > 0 ? "it was ended by signal " + std::to_string(exit.code) : "it crashed");
     return "mkvmerge failed: " + (error.empty() ? "it exited with " + std::to_string(exit.code) : error);
 }
 
@@ -132,6 +132,7 @@ MkvmergeProcess::Exit MkvTrip::mux(const std::string& program, const std::vector
                                    const std::string& mkvName, MkvTripResult& result, std::string& error) {
     const std::string status = "Muxing " + mkvName + "...";
     ui_.slog(status, 0);
+    ui_.progress(0, 100); // the bar follows mkvmerge now, not the demux before it
     ui_.log("Muxing [b]" + mkvName + "[/b] with " + program);
     state_.BusyFlag = true; // Cancel asks before it stops mkvmerge, as it does for Demux
     state_.CancelFlag = false;
@@ -216,6 +217,12 @@ MkvTripResult MkvTrip::run(const MkvTripOptions& options) {
             PrepareMkvmerge(report_.report(), ui_, playlist, result.mkvPath, chapters, inputs, warn_);
         if (fs::exists(chapters))
             created.push_back(chapters);
+        if (options.keep && fs::exists(chapters)) {
+            ReportOutput kept;
+            kept.path = chapters;
+            kept.format = "chapters";
+            result.kept.push_back(std::move(kept));
+        }
         std::vector<std::string> arguments{"--gui-mode"};
         for (const auto& argument : mkvmerge.arguments)
             arguments.push_back(argument.get<std::string>());

@@ -25,7 +25,8 @@ public:
     virtual Read readLine(std::string& line, int timeoutMs) = 0;
     // Stops mkvmerge.
     virtual void terminate() = 0;
-    // Waits for mkvmerge to end: its exit code, or crashed when a signal ended it.
+    // Waits for mkvmerge to end: its exit code, or crashed when a signal ended it (code
+    // is then the signal's number where it is known, else 0).
     struct Exit {
         bool crashed = false;
         int code = 0;

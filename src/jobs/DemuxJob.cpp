@@ -15,6 +15,19 @@ void Jobs::bDemuxClick() {
     if (jobRunning_)
         return;
     JobGuard guard(jobRunning_);
+    demuxOrHandOn();
+}
+
+// The Demux job, or what a front end puts in its place (a demux that goes on to
+// Matroska).
+void Jobs::demuxOrHandOn() {
+    if (DemuxJob)
+        DemuxJob();
+    else
+        demuxJob();
+}
+
+void Jobs::demuxWithinJob() {
     demuxJob();
 }
 

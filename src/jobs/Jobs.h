@@ -38,6 +38,9 @@ public:
     void bReadXPLClick();
     std::function<void()> RebuildJob;
     std::function<void()> ReadXplJob;
+    // When set, runs in place of the Demux job (the window's demux that goes on into
+    // PGS and mkvmerge); it calls demuxWithinJob for the demux itself.
+    std::function<void()> DemuxJob;
 
     // Cancel: stops a read at once; asks before stopping a writing job.
     void bCancelClick();
@@ -73,7 +76,9 @@ public:
     };
     // Runs job under the guard of these jobs: refused (false) while another job runs.
     bool runJob(const std::function<void()>& job);
-    // The Demux job, from inside a job that runs already, with its own settings.
+    // The Demux job, from inside a job that runs already: with the user's settings,
+    // or with settings of its own.
+    void demuxWithinJob();
     void demuxWithinJob(const DemuxSettings& settings);
     std::string secondFileAndBaseName(bool& hasSecondFile);
     // Every file a job may read, which no output may be: the source, its second
@@ -89,6 +94,7 @@ public:
 private:
     void readEvo();
     void demuxJob();
+    void demuxOrHandOn();
     void labelStreamBoxes();
     void restoreAfterFailedRead(bool readXplWasEnabled);
     void continueOnSecondFile(const std::string& second, ProcessMode mode);

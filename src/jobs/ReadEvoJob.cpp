@@ -147,7 +147,7 @@ void Jobs::readEvo() {
 
     // 19: the automatic process.
     if (ui_.autoProcess == AutoProcess::Demux)
-        demuxJob();
+        demuxOrHandOn();
     if (ui_.autoProcess == AutoProcess::Rebuild && RebuildJob)
         RebuildJob();
 }

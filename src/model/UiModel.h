@@ -73,8 +73,15 @@ public:
     bool cbDetails = true;
     bool cbAutoRead = true;
     AutoProcess autoProcess = AutoProcess::None;
-    // Demux writes LPCM audio of .EVO and .VOB sources as WAV files (extension "wav").
+    // After Demux: LPCM audio of .EVO and .VOB sources as WAV files (extension "wav"),
+    // subpictures as PGS files too, and the whole on into one Matroska file by mkvmerge
+    // (found at eMkvmerge; empty: HALYARD_MKVMERGE, then PATH), keeping the demuxed
+    // files or not.
     bool lpcmWav = false;
+    bool pgs = false;
+    bool makeMkv = false;
+    bool keepDemuxed = false;
+    std::string eMkvmerge;
 
     // Folders the file dialogs open in, and the playlist dialog's preset name.
     std::string odEVOfileInitialDir;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLockFile>
@@ -501,6 +502,102 @@ private slots:
         QVERIFY(win.log().contains("Done."));
     }
 
+    // A stand-in for mkvmerge, set as the window's own location of it.
+    QString fakeMkvmerge(const QTemporaryDir& folder, const QString& body) {
+        const QString path = folder.filePath("fake-mkvmerge");
+        QFile script(path);
+        if (!script.open(QIODevice::WriteOnly))
+            qFatal("cannot write %s", qPrintable(path));
+        script.write(("#!/bin/sh\n" + body + "\n").toUtf8());
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return path;
+    }
+
+    void makeMkvDemuxesOnIntoOneMatroskaFile() {
+        Window win;
+        readDemo(win);
+        QTemporaryDir out;
+        win.get<QLineEdit>("eWorkdir")->setText(out.path());
+        win.box("cbMakeMkv")->click();
+        win.button("bDemux")->click();
+
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot),
+                 QStringList("FEATURE_1_FEATURE_2.mkv"));
+        const QString mkv = out.filePath("FEATURE_1_FEATURE_2.mkv");
+        QVERIFY(win.log().endsWith("Written " + mkv + "\n"));
+        QVERIFY(win.log().contains("VC-1.stream.1.mpv is left out")); // H.264, then VC-1 in slot 1
+        QCOMPARE(win.w.statusPanels().panel(0)->text().trimmed(), QString("Ready"));
+        QVERIFY(win.errors.isEmpty());
+        QVERIFY(win.button("bDemux")->isEnabled() && !win.button("bCancel")->isEnabled());
+    }
+
+    void makeMkvFollowsMkvmergeAndCleansUpAfterItsFailureAndCancel() {
+        Window win;
+        readDemo(win);
+        QTemporaryDir out, tools;
+        win.get<QLineEdit>("eWorkdir")->setText(out.path());
+        win.box("cbMakeMkv")->click();
+        win.box("cbKeep")->click();
+        const auto entries = [&] {
+            return QDir(out.path()).entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot);
+        };
+
+        // The status bar and the progress bar follow mkvmerge; its warnings end the log.
+        win.get<QLineEdit>("eMkvmerge")
+            ->setText(fakeMkvmerge(tools, "echo '#GUI#progress 40%'; sleep 0.3; echo '#GUI#warning Odd.'; exit 1"));
+        QString status;
+        int shownProgress = 0;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] {
+            if (!win.w.statusPanels().panel(0)->text().contains("Muxing"))
+                return; // the demux before it has a progress of its own
+            status = win.w.statusPanels().panel(0)->text().trimmed();
+            const QProgressBar* bar = win.w.statusPanels().progressBar();
+            if (bar->isVisible() && bar->maximum() > 0)
+                shownProgress = std::max(shownProgress, bar->value() * 100 / bar->maximum());
+        });
+        watch.start(20);
+        win.button("bDemux")->click();
+        watch.stop();
+        QCOMPARE(status, QString("Muxing FEATURE_1_FEATURE_2.mkv..."));
+        QCOMPARE(shownProgress, 40);
+        QVERIFY(win.log().contains("mkvmerge: Odd."));
+        QVERIFY(win.errors.isEmpty());
+        // With "Keep the demuxed files": its folder and the option file stay.
+        QVERIFY(entries().contains(".FEATURE_1_FEATURE_2.halyard"));
+        QVERIFY(entries().contains("FEATURE_1_FEATURE_2.mkvmerge.json"));
+        QVERIFY(QDir(out.filePath(".FEATURE_1_FEATURE_2.halyard")).removeRecursively());
+        QVERIFY(QFile::remove(out.filePath("FEATURE_1_FEATURE_2.mkvmerge.json")));
+        QVERIFY(QFile::remove(out.filePath("FEATURE_1_FEATURE_2.mkv")));
+        win.box("cbKeep")->click();
+
+        // A failure shows in the box, and nothing is left behind.
+        win.get<QLineEdit>("eMkvmerge")->setText(fakeMkvmerge(tools, "echo '#GUI#error Disk full.'; exit 2"));
+        win.button("bDemux")->click();
+        QCOMPARE(win.errors, QStringList("mkvmerge failed: Disk full."));
+        QVERIFY(entries().isEmpty());
+        QVERIFY(win.button("bDemux")->isEnabled() && !win.button("bCancel")->isEnabled());
+
+        // Cancel asks as it does for Demux, stops mkvmerge and removes the partial file.
+        win.get<QLineEdit>("eMkvmerge")->setText(fakeMkvmerge(tools, "exec sleep 30"));
+        win.answer = true;
+        connect(&watch, &QTimer::timeout, [&] {
+            if (win.w.statusPanels().panel(0)->text().contains("Muxing") && win.button("bCancel")->isEnabled())
+                win.button("bCancel")->click();
+        });
+        watch.start(20);
+        QElapsedTimer clock;
+        clock.start();
+        win.button("bDemux")->click();
+        watch.stop();
+        QVERIFY(clock.elapsed() < 10000);
+        QVERIFY(win.questions.contains("Are you sure to stop demuxing? [no]"));
+        QVERIFY(win.log().contains("Cancelled."));
+        QVERIFY(entries().isEmpty());
+        QCOMPARE(win.errors.size(), 1);
+    }
+
     void rebuildWritesTheTickedStreamsAndHoldsOffOtherJobs() {
         Window win;
         readDemo(win);
@@ -679,6 +776,9 @@ private slots:
             first.get<QRadioButton>("rbAutoDemux")->click();
             first.get<QLineEdit>("eAudioExt")->setText("ac3");
             first.get<QLineEdit>("eWorkdir")->setText(out.path());
+            first.box("cbPgs")->click();
+            first.box("cbKeep")->click();
+            first.get<QLineEdit>("eMkvmerge")->setText("/opt/mkvtoolnix/mkvmerge");
             readDemo(first);
             first.w.move(10, 20);
             first.w.resize(500, 450);
@@ -688,7 +788,8 @@ private slots:
         QSettings stored = settings();
         for (const char* name : {"WindowState", "Top", "Left", "Width", "Height", "TreeWidth", "AudioExt", "VideoExt",
                                  "SubExt", "Workdir", "EVOdir", "XPLdir", "Continue", "FastCheck", "CountFrames",
-                                 "Details", "AutoRead", "AutoDemux", "AutoRebuild", "AutoClear", "FastSize"})
+                                 "Details", "AutoRead", "AutoDemux", "AutoRebuild", "AutoClear", "FastSize",
+                                 "LpcmWav", "Pgs", "MakeMkv", "KeepDemuxed", "Mkvmerge"})
             QVERIFY2(stored.contains(name), name);
         {
             Window second;
@@ -699,6 +800,9 @@ private slots:
             QCOMPARE(second.w.model().autoProcess, AutoProcess::Demux);
             QCOMPARE(QString::fromStdString(second.w.model().eAudioExt), QString("ac3"));
             QCOMPARE(second.get<QLineEdit>("eWorkdir")->text(), out.path());
+            QVERIFY(second.box("cbPgs")->isChecked() && second.box("cbKeep")->isChecked());
+            QVERIFY(!second.box("cbLpcmWav")->isChecked() && !second.box("cbMakeMkv")->isChecked());
+            QCOMPARE(second.w.model().eMkvmerge, std::string("/opt/mkvtoolnix/mkvmerge"));
             QCOMPARE(QString::fromStdString(second.w.jobs().Paths.SourceFolder),
                      QDir::toNativeSeparators(disc_.filePath("HVDVD_TS/")));
             QCOMPARE(second.w.frameGeometry(), bounds);
@@ -778,6 +882,8 @@ private slots:
         for (int page = 0; page < 6; ++page) {
             if (page == XplPage)
                 win.button("bReadXPL")->click();
+            if (page == OptionsPage) // tall enough to show the "After Demux" group
+                win.w.resize(win.w.width(), TfMain::DesignHeight + 110);
             pages->setCurrentIndex(page);
             QApplication::processEvents();
             const QString path = QString(HALYARD_SCREENSHOT_DIR) + "/" + names[page] + "-page.png";
