@@ -8,7 +8,7 @@
 # time of its own.
 #
 # Each target starts from its part of the regression corpus, tests/corpus/<target>/
-# (the engine's also from slices of the demo disc), and keeps what it learns in
+# (the engine's and the fast path's also from slices of the demo disc), and keeps what it learns in
 # build-fuzz/corpus/<target>/. An input that makes a target fail is written to
 # build-fuzz/findings/; once mended, keep it in tests/corpus/<target>/, where the test
 # suite replays it.
@@ -45,7 +45,7 @@ failed=()
 for target in "${targets[@]}"; do
   mkdir -p "build-fuzz/corpus/$target" "tests/corpus/$target"
   seeds=("tests/corpus/$target")
-  [ "$target" = fuzz_demux ] && seeds+=(build-fuzz/seeds)
+  [ "$target" = fuzz_demux ] || [ "$target" = fuzz_fast_path ] && seeds+=(build-fuzz/seeds)
   own="FUZZ_SECONDS_$target"
   if build-fuzz/fuzz/"$target" -max_total_time="${!own:-$seconds}" -max_len=70000 -timeout=10 -rss_limit_mb=1024 \
       -artifact_prefix="build-fuzz/findings/$target-" "build-fuzz/corpus/$target" "${seeds[@]}" \

@@ -15,7 +15,7 @@
 set -euo pipefail
 
 build=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config ccache
   libgtest-dev
   ffmpeg mkvtoolnix libxml2-utils
   qt6-base-dev libcli11-dev nlohmann-json3-dev

@@ -61,6 +61,13 @@ printf "\\x00$pack"'\x00\x00\x01\xbe\xff\xff\x00\x00\x01\xe0' >"$corpus/fuzz_dem
 # A private stream 1 packet that ends inside its substream header, then an audio packet.
 printf "\\x01$pack"'\x00\x00\x01\xbd\x00\x05\x80\x00\x00\x80\x01\x00\x00\x01\xbd\x00\x0b\x81\x80\x05\x21\x00\x01\x00\x01\x80\x01\x00\x01\x0b\x77' \
   >"$corpus/fuzz_demux/seed-substream-header-cut-short"
+# The fast path against the byte machine: the engine's seeds, and the feature files
+# meeting a block boundary inside a pack header and inside a PES header (control bit 5,
+# then the number of source bytes in the first block, big-endian).
+mkdir -p "$corpus/fuzz_fast_path"
+cp "$corpus"/fuzz_demux/seed-* "$corpus/fuzz_fast_path/"
+{ printf '\x20\x28\x07'; head -c 32768 "$work/disc/HVDVD_TS/FEATURE_1.EVO"; } >"$corpus/fuzz_fast_path/seed-feature1-read-split-pack-header"
+{ printf '\x21\x18\x14'; head -c 32768 "$work/disc/HVDVD_TS/FEATURE_2.EVO"; } >"$corpus/fuzz_fast_path/seed-feature2-demux-split-pes-header"
 # Rebuild: a control byte (fuzz/FuzzRebuild.cpp: bits 0-3 untick the video, even audio,
 # odd audio and subpicture boxes, bit 4 joins the two halves of the input as two feature
 # files, bit 5 reads with details), then the source: the first VOBUs of a feature file,

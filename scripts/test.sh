@@ -6,8 +6,10 @@
 #                           the corpus replays and the window tests (offscreen)
 #   scripts/test.sh --full  that, then the suite again under AddressSanitizer and
 #                           UBSan, a round of every fuzz target (a minute each for the
-#                           engine and the playlist reader, 10 seconds for each
-#                           analyser), the Debian package built, validated and checked
+#                           engine and the playlist reader, 30 seconds for the engine's
+#                           fast path and for Rebuild, 10 for each of the others), the
+#                           Debian package built,
+#                           validated and checked
 #                           in a fresh Debian root (scripts/package.sh,
 #                           scripts/check-package.sh), and the README's commands run in
 #                           order on a fresh clone of the last commit
@@ -44,8 +46,9 @@ cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize -j "$jobs" --output-on-failure --no-tests=error
 
-stage "fuzzing: the engine and the playlist reader for 60 seconds, each analyser for 10"
-FUZZ_SECONDS_fuzz_demux=60 FUZZ_SECONDS_fuzz_playlist=60 scripts/fuzz.sh 10
+stage "fuzzing: the engine and the playlist reader for 60 seconds, the fast path and Rebuild for 30, the others for 10"
+FUZZ_SECONDS_fuzz_demux=60 FUZZ_SECONDS_fuzz_playlist=60 FUZZ_SECONDS_fuzz_fast_path=30 FUZZ_SECONDS_fuzz_rebuild=30 \
+  scripts/fuzz.sh 10
 
 stage "the Debian package"
 scripts/package.sh

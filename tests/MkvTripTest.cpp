@@ -77,8 +77,9 @@ TEST_F(MkvTrip, TheDemoDiscBecomesOneMatroskaFileWithEveryTrackLanguageAndChapte
         tracks.push_back(track["type"].get<std::string>() + " " + track["codec"].get<std::string>() + " " +
                          p.value("language", "") + " " + p.value("track_name", ""));
         // Each audio track starts where the JSON's delay puts it against the video.
-        if (track["type"] == "audio" && audio < delays.size())
+        if (track["type"] == "audio" && audio < delays.size()) {
             EXPECT_NEAR(double(p["minimum_timestamp"]) / 1e6, double(delays[audio++]), 1.0) << tracks.back();
+        }
     }
     EXPECT_EQ(tracks, (std::vector<std::string>{"video MPEG-1/2 und ", "audio AC-3 eng en", "audio E-AC-3 ger de",
                                                 "audio DTS fre fr", "audio TrueHD eng en", "audio PCM jpn ja",

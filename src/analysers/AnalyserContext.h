@@ -14,13 +14,13 @@ namespace halyard {
 struct AnalyserContext {
     RunState& state;
     UiModel& ui;
-    int64_t blockLength; // valid bytes of state.BlockBuffer
+    int64_t blockLength; // valid bytes of the block
     bool aobSource;      // the source's extension is ".AOB"
+    // The block: where the engine's source shows it, or else state.BlockBuffer.
+    const uint8_t* blockData = nullptr;
 
-    const uint8_t* block() const { return state.BlockBuffer.data(); }
-    uint8_t byteAt(int64_t index) const {
-        return (index >= 0 && index < blockLength) ? state.BlockBuffer[static_cast<size_t>(index)] : 0;
-    }
+    const uint8_t* block() const { return blockData != nullptr ? blockData : state.BlockBuffer.data(); }
+    uint8_t byteAt(int64_t index) const { return (index >= 0 && index < blockLength) ? block()[index] : 0; }
     void log(std::string_view line) const { ui.log(line); }
     // A reader started at a payload: position at the payload start, first word loaded.
     BitReader startReading(int64_t payloadStart) const {

@@ -46,8 +46,8 @@ void demux(RunState& state, UiModel& ui, ProcessMode mode) {
     Demuxer(state, ui, mode).run();
 }
 
-Demuxer::Demuxer(RunState& state, UiModel& ui, ProcessMode mode)
-    : state_(state), ui_(ui), mode_(mode), analyser_{state, ui, 0, false} {}
+Demuxer::Demuxer(RunState& state, UiModel& ui, ProcessMode mode, ScanMethod method)
+    : state_(state), ui_(ui), mode_(mode), method_(method), analyser_{state, ui, 0, false} {}
 
 void Demuxer::run() {
     startRun();
@@ -82,19 +82,23 @@ void Demuxer::startRun() {
 void Demuxer::blockLoop() {
     SourceFile& source = *state_.SourceStream;
     while (source.position() < source.size() && !state_.CancelFlag && !state_.FastCheckStop) {
-        c_.BlockLength = source.read(state_.BlockBuffer.data(), BlockSize);
+        // The block where the source shows it (mapped, not copied), or in BlockBuffer.
+        c_.BlockLength = source.next(block_, state_.BlockBuffer.data(), BlockSize);
         if (c_.BlockLength == 0)
             break; // nothing left (the source raises an error when it ends before its size)
         analyser_.blockLength = c_.BlockLength;
+        analyser_.blockData = block_;
         afterRead(source.position());
         scanBlock();
+        source.confirm(); // the block was whole in the file while it was scanned
     }
 }
 
 void Demuxer::scanBlock() {
-    const uint8_t* block = state_.BlockBuffer.data();
+    const uint8_t* block = block_;
+    const bool fast = method_ == ScanMethod::Fast;
     for (c_.ScanPosition = 0; c_.ScanPosition < c_.BlockLength; ++c_.ScanPosition) {
-        if (examineByte(block[c_.ScanPosition]))
+        if (examineByte(block[c_.ScanPosition]) && !(fast && fastPacket(block)))
             huntStartCode(block);
     }
 }

@@ -25,6 +25,11 @@ enum PacketKindCode : uint8_t {
 enum AudioCodecId : uint8_t { AudioDolbyDigital = 0, AudioDolbyDigitalPlus = 1, AudioDts = 2, AudioLpcm = 3, AudioTrueHd = 4 };
 
 enum class SourceKind : uint8_t { Evo, Vob, Aob };
+
+// How the scanner visits the bytes outside payloads: the byte machine alone, or with
+// the fast path over whole pack and packet headers (PacketFastPath.cpp), which ends in
+// the same state after the same calls.
+enum class ScanMethod : uint8_t { Fast, ByteMachine };
 SourceKind SourceKindOf(const std::string& path);
 
 struct RunContext {
@@ -82,12 +87,16 @@ struct RunContext {
     uint8_t VideoBound = 0;
     uint8_t AudioBound = 0;
     uint8_t SubpictureCount = 0;
+
+    bool operator==(const RunContext&) const = default;
 };
 
 class Demuxer {
 public:
-    Demuxer(RunState& state, UiModel& ui, ProcessMode mode);
+    Demuxer(RunState& state, UiModel& ui, ProcessMode mode, ScanMethod method = ScanMethod::Fast);
     void run();
+    // The run context as the run left it.
+    const RunContext& context() const { return c_; }
 
 private:
     // Start, block loop, one byte (Demux.cpp).
@@ -96,6 +105,7 @@ private:
     void scanBlock();
     bool examineByte(uint8_t byte);
     void huntStartCode(const uint8_t* block);
+    bool fastPacket(const uint8_t* block);
     bool startCode();
     void lengthComplete();
     void fixedHeaderByte(uint8_t byte);
@@ -139,8 +149,10 @@ private:
     RunState& state_;
     UiModel& ui_;
     ProcessMode mode_;
+    ScanMethod method_;
     SourceKind sourceKind_ = SourceKind::Evo;
     RunContext c_;
+    const uint8_t* block_ = nullptr; // the block being scanned: BlockLength bytes
     AnalyserContext analyser_;
 };
 

@@ -24,15 +24,15 @@ constexpr double SecondsPerDay = 86400.0;
 
 // Big-endian 32-bit word at index of the block; bytes past the valid ones read as zero.
 uint32_t Demuxer::word32At(int64_t index) const {
-    BitReader reader(state_.BlockBuffer.data(), c_.BlockLength, index);
+    BitReader reader(block_, c_.BlockLength, index);
     reader.LoadWord();
     return reader.accumulator();
 }
 
 // The first pack of a file read from its start: 00 00 01 BB at bytes 14-17.
 void Demuxer::probeSystemHeader() {
-    const auto& block = state_.BlockBuffer;
-    if (block[16] != 0x01 || block[17] != 0xBB)
+    const uint8_t* block = block_;
+    if (c_.BlockLength < 25 || block[16] != 0x01 || block[17] != 0xBB)
         return;
     c_.VideoBound = block[24] & 0x1F;
     c_.AudioBound = block[23] >> 2;

@@ -30,7 +30,7 @@ void Demuxer::writeWav(LpcmWavOutput& output, const uint8_t* data, int32_t lengt
 }
 
 void Demuxer::writePayload(int32_t start, int32_t length) {
-    const uint8_t* chunk = state_.BlockBuffer.data() + start;
+    const uint8_t* chunk = block_ + start;
     switch (c_.PacketKind) {
     case KindVideo: {
         const auto slot = size_t(c_.CurrentVideoSlot);

@@ -1,5 +1,6 @@
 #include "model/OutputStream.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -25,6 +26,7 @@ struct PendingOutput {
     NativeFile file;
     bool created = false; // this call made the file
     bool regular = false;
+    bool holdsData = false; // a regular file that is not empty
     FileIdentity id{};
 };
 
@@ -36,6 +38,7 @@ void openWithoutTruncating(PendingOutput& output) {
         const platform::FileStatus status = output.file.status();
         output.id = status.identity;
         output.regular = status.kind == platform::FileKind::Regular;
+        output.holdsData = output.regular && status.size > 0;
     } catch (const SystemError& error) {
         refuse(output.path, error.what());
     }
@@ -110,9 +113,11 @@ std::vector<std::unique_ptr<OutputStream>> OpenOutputs(const std::vector<std::st
                     refuse(path, "It is the same file as \"" + pending[earlier].path + "\"");
             lockExclusively(output);
         }
+        // Only a file that holds data is truncated: ext4 (auto_da_alloc) writes back a
+        // file truncated to empty when it is closed, which a new or empty file need not wait for.
         for (PendingOutput& output : pending) {
             try {
-                if (output.regular)
+                if (output.holdsData)
                     output.file.truncate(0);
             } catch (const SystemError& error) {
                 refuse(output.path, error.what());
@@ -131,7 +136,7 @@ std::vector<std::unique_ptr<OutputStream>> OpenOutputs(const std::vector<std::st
 }
 
 OutputStream::OutputStream(const std::string& path, NativeFile file)
-    : path_(path), file_(std::move(file)), buffer_(std::make_unique<uint8_t[]>(BufferSize)) {}
+    : path_(path), file_(std::move(file)), buffer_(std::make_unique_for_overwrite<uint8_t[]>(BufferSize)) {}
 
 OutputStream::OutputStream(const std::string& path) : path_(path) {
     std::vector<std::unique_ptr<OutputStream>> opened = OpenOutputs({path}, {});
@@ -176,15 +181,33 @@ void OutputStream::flush() {
 }
 
 void OutputStream::writeThrough(const uint8_t* data, size_t count) {
-    try {
-        while (count > 0) {
-            const size_t n = file_.writeSome(data, count);
-            data += n;
-            count -= n;
-            written_ += n;
+    while (count > 0) {
+        size_t n = 0;
+        try {
+            n = file_.writeSome(data, count);
+        } catch (const SystemError& error) {
+            if (error.code() == EFAULT && data != buffer_.get()) {
+                // The bytes were a mapped source's, and some are gone from its file: the
+                // kernel will not read them, but a copy here does, as zero bytes, and the
+                // source reports the cut (MappedWindow) when its reader confirms them.
+                copyThrough(data, count);
+                return;
+            }
+            throwWriteError(error.what());
         }
-    } catch (const SystemError& error) {
-        throwWriteError(error.what());
+        data += n;
+        count -= n;
+        written_ += n;
+    }
+}
+
+void OutputStream::copyThrough(const uint8_t* data, size_t count) {
+    while (count > 0) {
+        const size_t piece = std::min(count, BufferSize);
+        std::memcpy(buffer_.get(), data, piece);
+        writeThrough(buffer_.get(), piece);
+        data += piece;
+        count -= piece;
     }
 }
 

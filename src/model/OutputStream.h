@@ -40,6 +40,7 @@ private:
 
     [[noreturn]] void throwWriteError(const std::string& reason) const;
     void writeThrough(const uint8_t* data, size_t count);
+    void copyThrough(const uint8_t* data, size_t count);
 
     std::string path_;
     platform::NativeFile file_;

@@ -44,6 +44,7 @@ struct DetailsShownFlags {
         Video.fill(0);
         Subpicture.fill(0);
     }
+    bool operator==(const DetailsShownFlags&) const = default;
 };
 
 // Each stream's true first time stamp in the last engine run: the PTS of the first PES
@@ -67,6 +68,8 @@ struct StreamCount {
     uint64_t Packets = 0;
     uint64_t PayloadBytes = 0;
     uint32_t FirstOrder = 0; // 1 for the run's first stream with a payload, 2 for the next ...; 0: none
+
+    bool operator==(const StreamCount&) const = default;
 };
 
 // The counts of a run by stream: indexed by the id that names a stream to the engine
@@ -80,6 +83,7 @@ struct StreamTally {
         Streams.fill(StreamCount{});
         StreamsSeen = 0;
     }
+    bool operator==(const StreamTally&) const = default;
 };
 
 // What one source file of the last Read EVO held: the catalogue as the engine left it

@@ -29,13 +29,13 @@ const uint8_t* findPackStartCode(const uint8_t* bytes, size_t size) {
 }
 } // namespace
 
-PackReader::PackReader(SourceFile& source) : source_(source), window_(size_t(BlockSize) + Lookahead) {
+PackReader::PackReader(SourceFile& source) : source_(source), buffer_(size_t(BlockSize) + Lookahead) {
     base_ = source.position();
     held_.reserve(PackSize);
 }
 
 bool PackReader::startsPack(size_t at) const {
-    return at + sizeof PackStartCode <= end_ && std::memcmp(&window_[at], PackStartCode, sizeof PackStartCode) == 0;
+    return at + sizeof PackStartCode <= end_ && std::memcmp(window_ + at, PackStartCode, sizeof PackStartCode) == 0;
 }
 
 // A pack followed by the next one, or by the end of the file (with fewer than 4 bytes
@@ -57,23 +57,23 @@ void PackReader::skip(int64_t from, int64_t to) {
 }
 
 bool PackReader::fill() {
+    // The bytes of the window given out were in the file while they were judged.
+    source_.confirm();
     if (atEnd_)
         return false;
-    // What is left (less than a pack and a start code) moves to the front.
+    // The next window begins with what is left of this one (less than a pack and a start
+    // code). A block and the start code after it: in a file of whole packs the window
+    // then ends 4 bytes into the pack after a block's worth, all of them judged, so that
+    // the packs kept in a row leave in writes of a block each, at block boundaries of the
+    // output.
     const size_t keep = end_ - begin_;
-    std::memmove(window_.data(), window_.data() + begin_, keep);
     base_ += int64_t(begin_);
     if (searching_)
         searchFrom_ -= begin_;
     begin_ = 0;
-    end_ = keep;
-    // A block and the start code after it: in a file of whole packs the window then ends
-    // 4 bytes into the pack after a block's worth, all of them judged, so that the packs
-    // kept in a row leave in writes of a block each, at block boundaries of the output.
-    const int64_t room = int64_t(std::min(window_.size(), size_t(BlockSize) + sizeof PackStartCode) - end_);
-    const int64_t read = source_.read(window_.data() + end_, room);
-    end_ += size_t(read);
-    if (read == 0 || source_.position() >= source_.size())
+    const int64_t want = int64_t(size_t(BlockSize) + sizeof PackStartCode);
+    end_ = size_t(source_.view(base_, window_, buffer_.data(), want));
+    if (end_ == keep || base_ + int64_t(end_) >= source_.size())
         atEnd_ = true;
     return true;
 }
@@ -82,7 +82,7 @@ bool PackReader::next(Pack& pack) {
     for (;;) {
         if (giveHeld_) {
             giveHeld_ = false;
-            pack = {held_.data(), PackSize, heldAt_ + int64_t(PackSize)};
+            pack = {held_.data(), PackSize, heldAt_ + int64_t(PackSize), false};
             heldAt_ = -1;
             return true;
         }
@@ -90,10 +90,10 @@ bool PackReader::next(Pack& pack) {
             size_t at = searchFrom_;
             size_t found = end_;
             while (at < end_) {
-                const uint8_t* code = findPackStartCode(&window_[at], end_ - at);
+                const uint8_t* code = findPackStartCode(window_ + at, end_ - at);
                 if (!code)
                     break;
-                const size_t candidate = size_t(code - window_.data());
+                const size_t candidate = size_t(code - window_);
                 if (!atEnd_ && candidate + Lookahead > end_) {
                     searchFrom_ = begin_ = candidate; // judged after the next fill
                     return false;
@@ -131,16 +131,16 @@ bool PackReader::next(Pack& pack) {
             return false;
         if (startsPack(begin_)) {
             if (available <= PackSize) { // the file's last piece
-                pack = {&window_[begin_], available, offsetOf(end_)};
+                pack = {window_ + begin_, available, offsetOf(end_), true};
                 begin_ = end_;
                 return true;
             }
             if (wholeAt(begin_)) {
-                pack = {&window_[begin_], PackSize, offsetOf(begin_ + PackSize)};
+                pack = {window_ + begin_, PackSize, offsetOf(begin_ + PackSize), true};
                 begin_ += PackSize;
                 return true;
             }
-            held_.assign(window_.begin() + long(begin_), window_.begin() + long(begin_ + PackSize));
+            held_.assign(window_ + begin_, window_ + begin_ + PackSize);
             heldAt_ = offsetOf(begin_);
         }
         searching_ = true;

@@ -18,14 +18,16 @@ namespace halyard {
 //   while (reader.fill())
 //       while (reader.next(pack)) ...   // packs of the window, until it needs more bytes
 //
-// The packs of one window lie one after another in memory as long as none is skipped,
-// so a caller sees runs of them; a pack is valid until the next fill().
+// The window is the source's bytes where it shows them (mapped, not copied). The packs
+// of one window lie one after another in memory, as in the file, as long as none is
+// skipped, so a caller sees runs of them; a pack is valid until the next fill().
 class PackReader {
 public:
     struct Pack {
-        uint8_t* data = nullptr;
+        const uint8_t* data = nullptr;
         size_t length = 0; // 2048, or less for a last piece that begins with the start code
         int64_t end = 0;   // file offset after the pack
+        bool inWindow = true; // data lies in the window (not in a copy held aside)
     };
 
     explicit PackReader(SourceFile& source);
@@ -47,7 +49,8 @@ private:
     int64_t offsetOf(size_t at) const { return base_ + int64_t(at); }
 
     SourceFile& source_;
-    std::vector<uint8_t> window_;
+    const uint8_t* window_ = nullptr; // the bytes from base_ to base_ + end_
+    std::vector<uint8_t> buffer_;     // where they are read when the source cannot be mapped
     size_t begin_ = 0; // next byte to look at
     size_t end_ = 0;   // after the last byte read
     int64_t base_ = 0; // file offset of window_[0]

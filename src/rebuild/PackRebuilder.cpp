@@ -1,6 +1,7 @@
 #include "rebuild/PackRebuilder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
 #include "rebuild/PacketPayload.h"
@@ -195,7 +196,28 @@ void PackRebuilder::notePresent(uint8_t id) {
         slot = id;
 }
 
+uint8_t* PackBytes::edit() {
+    if (write_ == nullptr) {
+        std::memcpy(scratch_, read_, length_);
+        read_ = write_ = scratch_;
+    }
+    return write_;
+}
+
 PackFate PackRebuilder::rebuildPack(uint8_t* pack, size_t length, bool& navigation) {
+    PackBytes bytes(pack, length);
+    return rebuild(bytes, length, navigation);
+}
+
+PackFate PackRebuilder::rebuildPack(const uint8_t*& pack, size_t length, uint8_t* scratch, bool& navigation) {
+    PackBytes bytes(pack, length, scratch);
+    const PackFate fate = rebuild(bytes, length, navigation);
+    pack = bytes.data();
+    return fate;
+}
+
+PackFate PackRebuilder::rebuild(PackBytes& bytes, size_t length, bool& navigation) {
+    const uint8_t* const pack = bytes.data(); // read only: changes go through bytes.edit()
     navigation = false;
     if (length < 4 || pack[0] != 0x00 || pack[1] != 0x00 || pack[2] != 0x01 || pack[3] != 0xBA)
         return PackFate::Dropped;
@@ -207,21 +229,21 @@ PackFate PackRebuilder::rebuildPack(uint8_t* pack, size_t length, bool& navigati
 
     const uint8_t streamId = pack[packet + StreamIdAt];
     if (streamId == SystemHeaderId) {
-        bool changed = rewriteSystemHeader(pack, packet, length);
-        if (rewriteDsi(pack, length))
+        bool changed = rewriteSystemHeader(bytes, packet, length);
+        if (rewriteDsi(bytes, length))
             changed = navigation = true;
         return changed ? PackFate::Rewritten : PackFate::Kept;
     }
     if (streamId == PrivateStream1)
-        return keepPrivateStream1(pack, packet, length);
+        return keepPrivateStream1(bytes, packet, length);
     if (streamId == ExtendedStreamId)
-        return keepExtendedStream(pack, packet, length);
+        return keepExtendedStream(bytes, packet, length);
     if (isVideoStreamId(streamId)) {
         notePresent(streamId);
         if (fateOf(streamId) != StreamFate::Kept)
             return PackFate::Dropped;
         countPackets(pack, length);
-        return renumber(pack + packet + StreamIdAt, streamId);
+        return renumber(bytes, packet + StreamIdAt, streamId);
     }
     // Padding, navigation and MPEG audio (which has no slot in the catalogue and no box)
     // lead packs that are copied; a stream packet after them counts as any other.
@@ -229,17 +251,18 @@ PackFate PackRebuilder::rebuildPack(uint8_t* pack, size_t length, bool& navigati
     return PackFate::Kept;
 }
 
-PackFate PackRebuilder::renumber(uint8_t* at, uint8_t id) {
+PackFate PackRebuilder::renumber(PackBytes& pack, size_t at, uint8_t id) {
     const uint8_t newId = idMap_[id];
-    if (newId == *at)
+    if (newId == pack.data()[at])
         return PackFate::Kept;
-    *at = newId;
+    pack.edit()[at] = newId;
     return PackFate::Rewritten;
 }
 
 // Substreams that name no stream to the engine have no box and no new id: their packs
 // are copied as they are.
-PackFate PackRebuilder::keepPrivateStream1(uint8_t* pack, size_t packet, size_t length) {
+PackFate PackRebuilder::keepPrivateStream1(PackBytes& bytes, size_t packet, size_t length) {
+    const uint8_t* const pack = bytes.data();
     if (packet + OptionalFieldsAt > length)
         return PackFate::Kept;
     const size_t at = packet + OptionalFieldsAt + pack[packet + HeaderLengthAt];
@@ -263,11 +286,12 @@ PackFate PackRebuilder::keepPrivateStream1(uint8_t* pack, size_t packet, size_t 
         break;
     }
     countPackets(pack, length);
-    return renumber(pack + at, substream);
+    return renumber(bytes, at, substream);
 }
 
 // Stream id extensions other than VC-1's have no box and no new id either.
-PackFate PackRebuilder::keepExtendedStream(uint8_t* pack, size_t packet, size_t length) {
+PackFate PackRebuilder::keepExtendedStream(PackBytes& bytes, size_t packet, size_t length) {
+    const uint8_t* const pack = bytes.data();
     const std::optional<size_t> at = StreamIdExtensionAt(pack, packet, length);
     if (!at || (pack[*at] != 0x55 && pack[*at] != 0x56)) {
         countPackets(pack, length);
@@ -278,7 +302,7 @@ PackFate PackRebuilder::keepExtendedStream(uint8_t* pack, size_t packet, size_t 
     if (fateOf(extension) != StreamFate::Kept)
         return PackFate::Dropped;
     countPackets(pack, length);
-    return renumber(pack + *at, extension);
+    return renumber(bytes, *at, extension);
 }
 
 // Every packet of a kept pack whose stream is kept counts for that stream's new id.
@@ -296,27 +320,30 @@ void PackRebuilder::countPackets(const uint8_t* pack, size_t length) {
     });
 }
 
-bool PackRebuilder::rewriteSystemHeader(uint8_t* pack, size_t packet, size_t length) const {
+bool PackRebuilder::rewriteSystemHeader(PackBytes& pack, size_t packet, size_t length) const {
     if (packet + VideoBoundAt >= length)
         return false;
-    uint8_t& audio = pack[packet + AudioBoundAt];
-    uint8_t& video = pack[packet + VideoBoundAt];
+    const uint8_t audio = pack.data()[packet + AudioBoundAt];
+    const uint8_t video = pack.data()[packet + VideoBoundAt];
     const uint8_t newAudio = uint8_t(tickedAudio_ << 2 | (audio & 0x03));
     const uint8_t newVideo = uint8_t((video & 0xE0) | tickedVideo_);
-    const bool changed = newAudio != audio || newVideo != video;
-    audio = newAudio;
-    video = newVideo;
-    return changed;
+    if (newAudio == audio && newVideo == video)
+        return false;
+    uint8_t* edited = pack.edit();
+    edited[packet + AudioBoundAt] = newAudio;
+    edited[packet + VideoBoundAt] = newVideo;
+    return true;
 }
 
 // The entries of the kept streams move to the indexes of their new slots; the entries
 // of dropped streams, and of slots that hold no stream in this file, are left out.
-bool PackRebuilder::rewriteDsi(uint8_t* pack, size_t length) {
+bool PackRebuilder::rewriteDsi(PackBytes& bytes, size_t length) {
     if (length < DsiEnd)
         return false;
     for (size_t i = 0; i < DsiMarker.size(); ++i)
-        if (pack[DsiMarkerAt + i] != DsiMarker[i])
+        if (bytes.data()[DsiMarkerAt + i] != DsiMarker[i])
             return false;
+    uint8_t* const pack = bytes.edit();
     putBe32(pack + DsiStartPtmAt, firstVideoPts_);
     putBe32(pack + DsiEndPtmAt, lastVideoPts_);
 

@@ -47,6 +47,23 @@ enum class PackFate : uint8_t {
     Rewritten, // written with changed bytes: a new id, new bounds, new navigation data
 };
 
+// A pack as the rebuilder reads and changes it: in place, or read where it stands (in
+// the source, mapped) and copied into a scratch pack of its own at its first change.
+class PackBytes {
+public:
+    PackBytes(uint8_t* pack, size_t length) : read_(pack), write_(pack), length_(length) {}
+    PackBytes(const uint8_t* pack, size_t length, uint8_t* scratch) : read_(pack), scratch_(scratch), length_(length) {}
+
+    const uint8_t* data() const { return read_; }
+    uint8_t* edit();
+
+private:
+    const uint8_t* read_;
+    uint8_t* write_ = nullptr;
+    uint8_t* scratch_ = nullptr;
+    size_t length_;
+};
+
 // Decides, pack by pack, what goes into the rebuilt file and rewrites it in place:
 // packs of dropped streams are left out, the ids of kept ones renumbered, the system
 // header's bounds set to the ticked boxes, and the HD DVD navigation data (DSI) given
@@ -80,6 +97,9 @@ public:
     // now stand at their new indexes with the source's addresses, which the writer
     // corrects for the packs left out.
     PackFate rebuildPack(uint8_t* pack, size_t length, bool& navigation);
+    // The same for a pack read where it stands: a pack that is rewritten is copied into
+    // scratch (PackSize bytes) first, and `pack` then points at the copy.
+    PackFate rebuildPack(const uint8_t*& pack, size_t length, uint8_t* scratch, bool& navigation);
 
     // What becomes of the stream with this id (assigning its new id if it is kept).
     StreamFate fateOf(uint8_t id);
@@ -91,12 +111,13 @@ public:
     const std::vector<uint8_t>& withoutSlot() const { return withoutSlot_; }
 
 private:
-    PackFate keepPrivateStream1(uint8_t* pack, size_t packet, size_t length);
-    PackFate keepExtendedStream(uint8_t* pack, size_t packet, size_t length);
-    PackFate renumber(uint8_t* at, uint8_t id);
+    PackFate rebuild(PackBytes& pack, size_t length, bool& navigation);
+    PackFate keepPrivateStream1(PackBytes& pack, size_t packet, size_t length);
+    PackFate keepExtendedStream(PackBytes& pack, size_t packet, size_t length);
+    PackFate renumber(PackBytes& pack, size_t at, uint8_t id);
     bool boxDrops(StreamKind kind, size_t slot) const;
-    bool rewriteSystemHeader(uint8_t* pack, size_t packet, size_t length) const;
-    bool rewriteDsi(uint8_t* pack, size_t length);
+    bool rewriteSystemHeader(PackBytes& pack, size_t packet, size_t length) const;
+    bool rewriteDsi(PackBytes& pack, size_t length);
     void notePresent(uint8_t id);
     void countPackets(const uint8_t* pack, size_t length);
 

@@ -248,18 +248,23 @@ void EvoRebuild::Rebuild() {
     // its cut packet on into the next file.
     int64_t cutPiece = -1;
     size_t cutLength = 0;
+    // The packs are read where the source shows them; one that is rewritten is copied
+    // into `scratch` first. The others stay where they are until the window moves on, and
+    // go out in runs.
+    std::array<uint8_t, PackSize> scratch;
     while (!stopped && reader.fill()) {
         PackReader::Pack pack;
         while (reader.next(pack)) {
             bool navigation = false;
             PackFate fate = PackFate::Dropped;
+            const uint8_t* bytes = pack.data;
             if (pack.length == PackSize || lastFile_) {
-                fate = packs_->rebuildPack(pack.data, pack.length, navigation);
+                fate = packs_->rebuildPack(bytes, pack.length, scratch.data(), navigation);
             } else {
                 cutPiece = pack.end - int64_t(pack.length);
                 cutLength = pack.length;
             }
-            writer_->pack(pack.data, pack.length, fate, navigation);
+            writer_->pack(bytes, pack.length, fate, navigation, pack.inWindow && bytes == pack.data);
             if (pack.end / ProgressInterval > shown / ProgressInterval) {
                 shown = pack.end;
                 showProgress(pack.end, size, name);

@@ -44,7 +44,7 @@ RebuiltPackWriter::RebuiltPackWriter(OutputStream& output)
 
 void RebuiltPackWriter::beginFile() { fileFirstPack_ = sourcePack_; }
 
-void RebuiltPackWriter::pack(uint8_t* data, size_t length, PackFate fate, bool navigation) {
+void RebuiltPackWriter::pack(const uint8_t* data, size_t length, PackFate fate, bool navigation, bool stays) {
     const int64_t sourcePack = sourcePack_++;
     int64_t outPack = -1;
     if (fate == PackFate::Dropped) {
@@ -52,15 +52,19 @@ void RebuiltPackWriter::pack(uint8_t* data, size_t length, PackFate fate, bool n
     } else {
         outPack = outPack_++;
         if (navigation && length == PackSize) {
+            std::array<uint8_t, PackSize> copy;
+            std::memcpy(copy.data(), data, PackSize);
             PendingNavigation pending;
-            if (followAddresses(data, sourcePack, outPack, pending)) {
+            if (followAddresses(copy.data(), sourcePack, outPack, pending)) {
                 flushRun();
                 compactHeld(length);
                 pending.heldAt = held_.size();
                 pending_.push_back(pending);
             }
+            place(copy.data(), length, false);
+        } else {
+            place(data, length, stays);
         }
-        place(data, length);
     }
     history_[size_t(sourcePack % int64_t(history_.size()))] = outPack;
     if (!pending_.empty())
@@ -118,10 +122,15 @@ void RebuiltPackWriter::compactHeld(size_t length) {
     heldStart_ = 0;
 }
 
-void RebuiltPackWriter::place(const uint8_t* data, size_t length) {
+void RebuiltPackWriter::place(const uint8_t* data, size_t length, bool stays) {
     if (!pending_.empty()) {
         compactHeld(length);
         held_.insert(held_.end(), data, data + length);
+        return;
+    }
+    if (!stays) {
+        flushRun();
+        output_.write(data, length);
         return;
     }
     if (data != runEnd_) {

@@ -31,9 +31,11 @@ public:
     // A new source file: addresses reach no pack of the one before.
     void beginFile();
     // The next pack of the source and what became of it; `navigation` for a kept HD DVD
-    // navigation pack, whose entries are corrected in place or once their targets have
-    // come by. A kept pack's bytes must stay where they are until endOfWindow().
-    void pack(uint8_t* data, size_t length, PackFate fate, bool navigation);
+    // navigation pack, whose entries are corrected in a copy of it, now or once their
+    // targets have come by. With `stays`, the pack's bytes stay where they are until
+    // endOfWindow(), and the packs that lie in a row there go out together; other bytes
+    // (a rewritten pack's copy) are written at once.
+    void pack(const uint8_t* data, size_t length, PackFate fate, bool navigation, bool stays = false);
     // The reader's window is about to change: the packs of the current run go out.
     void endOfWindow();
     // The file is done (at its end, or stopped): targets not reached become "none", and
@@ -61,11 +63,11 @@ private:
     };
 
     bool followAddresses(uint8_t* pack, int64_t sourcePack, int64_t outPack, PendingNavigation& pending);
+    void place(const uint8_t* data, size_t length, bool stays);
     void resolve(int64_t sourcePack, int64_t outPack);
     void release();
     void flushRun();
     void compactHeld(size_t length);
-    void place(const uint8_t* data, size_t length);
 
     OutputStream& output_;
     const uint8_t* runBegin_ = nullptr;
