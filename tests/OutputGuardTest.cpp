@@ -21,9 +21,13 @@ TEST(OpenOutputs, RefusesAnOutputThatIsASourceFileThroughALink) {
     TempDir dir;
     const psb::Bytes source = Filled(5000, 1);
     psb::writeFile(dir.file("S.EVO"), source);
-    fs::create_symlink("S.EVO", dir.path() / "symbolic.mpv");
     fs::create_hard_link(dir.path() / "S.EVO", dir.path() / "hard.mpv");
-    for (const char* link : {"symbolic.mpv", "hard.mpv"}) {
+    std::vector<const char*> links{"hard.mpv"};
+    std::error_code error; // Windows lets only some users make a symbolic link, Wine none
+    fs::create_symlink("S.EVO", dir.path() / "symbolic.mpv", error);
+    if (!error || !platform::IsWindows)
+        links.push_back("symbolic.mpv");
+    for (const char* link : links) {
         EXPECT_EQ(refusal({dir.file("new.mpa"), dir.file(link)}, {dir.file("other.EVO"), dir.file("S.EVO")}),
                   "Cannot create file \"" + dir.file(link) + "\". It is the source file \"" + dir.file("S.EVO") + "\"");
         EXPECT_EQ(ReadAll(dir.file("S.EVO")), source) << link;

@@ -39,8 +39,9 @@ public:
     NativeFile(const NativeFile&) = delete;
     NativeFile& operator=(const NativeFile&) = delete;
 
-    // Opens path to read. A FIFO without a writer does not hold the call up; a
-    // folder raises EISDIR. Others may write, rename and remove the file meanwhile.
+    // Opens path to read. A FIFO without a writer does not hold the call up. A folder
+    // opens on POSIX (status() tells it) and raises EISDIR on Windows. Others may
+    // write, rename and remove the file meanwhile.
     static NativeFile openToRead(const std::string& path);
     // Opens path to write without truncating it, and creates it when there is nothing of
     // that name; created says whether this call made the file.
