@@ -21,13 +21,15 @@ for source in fuzz/Fuzz*.cpp; do
   targets+=("$(basename "$source" .cpp | sed -E 's/([a-z0-9])([A-Z])/\1_\2/g' | tr '[:upper:]' '[:lower:]')")
 done
 
+scripts/install-deps.sh fuzz
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-  -DHALYARD_FUZZ=ON -DHALYARD_TESTS=OFF -DHALYARD_BENCH=OFF >/dev/null
+  -DHALYARD_FUZZ=ON -DHALYARD_TESTS=OFF -DHALYARD_BENCH=OFF -DHALYARD_SANITIZE=OFF >/dev/null
 cmake --build build-fuzz -j "$(nproc)" --target "${targets[@]}"
 
 # The engine's extra seeds: slices of the demo disc, which holds a stream of every family.
 if [ ! -x build/demo/halyard-demo ]; then
-  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DHALYARD_TESTS=ON -DHALYARD_BENCH=ON -DHALYARD_SANITIZE=OFF -DHALYARD_FUZZ=OFF >/dev/null
   cmake --build build -j "$(nproc)" --target halyard-demo
 fi
 rm -rf build-fuzz/disc build-fuzz/seeds

@@ -1,6 +1,6 @@
 // halyard-cli's hand-off to other tools: the JSON results against the log, and the
 // mkvmerge option file run by mkvmerge and checked with mkvmerge -J and ffprobe.
-#include "EngineFixture.h"
+#include "DemoDiscFixture.h"
 
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -14,24 +14,6 @@ namespace {
 
 namespace tools = psb::tools;
 using Json = nlohmann::json;
-
-struct Ran {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-Ran Shell(const std::string& command, const TempDir& dir) {
-    Ran run;
-    const std::string errPath = dir.file("stderr.txt");
-    run.out = tools::capture(command + " 2>" + tools::shellQuote(errPath), &run.status);
-    run.err = tools::readText(errPath);
-    return run;
-}
-
-Ran Cli(const std::string& arguments, const TempDir& dir) {
-    return Shell(std::string(HALYARD_CLI_PATH) + " " + arguments, dir);
-}
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -49,32 +31,7 @@ uint32_t HexValue(const std::string& text) {
     return uint32_t(std::stoul(text, nullptr, 16));
 }
 
-// The demo disc, made once for the suite.
-class Handoff : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        if (!tools::haveFfmpeg() || !tools::haveProgram("mkvmerge"))
-            return;
-        demo_ = new TempDir("halyard-handoff");
-        if (tools::run(std::string(HALYARD_DEMO_GENERATOR_PATH) + " " + demo_->file("disc") + " >/dev/null") != 0) {
-            delete demo_;
-            demo_ = nullptr;
-        }
-    }
-    static void TearDownTestSuite() {
-        delete demo_;
-        demo_ = nullptr;
-    }
-    void SetUp() override {
-        if (!demo_)
-            GTEST_SKIP() << "ffmpeg, ffprobe and mkvmerge are needed";
-    }
-    static std::string feature(int n) { return demo_->file("disc/HVDVD_TS/FEATURE_" + std::to_string(n) + ".EVO"); }
-
-    static TempDir* demo_;
-    TempDir dir;
-};
-TempDir* Handoff::demo_ = nullptr;
+using Handoff = DemoDiscTest;
 
 TEST_F(Handoff, ReadJsonHoldsEveryStreamTheLogAnnouncesWithTheSameValues) {
     const Ran log = Cli("read --markup " + feature(1), dir);

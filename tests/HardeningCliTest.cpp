@@ -1,13 +1,14 @@
 // halyard-cli against a careless or hostile user: no output may overwrite an input, the
 // source's title is found by its whole name, a document that cannot be written is a
 // failure, a name that cannot be handed on is refused, and memory stays bounded.
-#include "EngineFixture.h"
+#include "DemoDiscFixture.h"
 
 #include "SubpictureBuilder.h"
 #include "model/Utf8.h"
 
 #include <csignal>
 #include <fcntl.h>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -21,53 +22,14 @@ namespace tools = psb::tools;
 using tools::shellQuote;
 using Json = nlohmann::json;
 
-struct Ran {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-Ran Cli(const std::string& arguments, const TempDir& dir, const std::string& redirect = "") {
-    Ran run;
-    const std::string err = dir.file("stderr.txt");
-    run.out = tools::capture(shellQuote(HALYARD_CLI_PATH) + " " + arguments + " 2>" + shellQuote(err) + redirect,
-                             &run.status);
-    run.err = tools::readText(err);
-    return run;
-}
-
 void WriteText(const std::string& path, const std::string& text) {
     psb::writeFile(path, psb::Bytes(text.begin(), text.end()));
 }
 
-// The demo disc, made once for the suite, and a fresh folder for each test.
-class Hardening : public ::testing::Test {
+class Hardening : public DemoDiscTest {
 protected:
-    static void SetUpTestSuite() {
-        if (!tools::haveFfmpeg() || !tools::haveProgram("mkvmerge"))
-            return;
-        demo_ = new TempDir("halyard-hardening");
-        if (tools::run(std::string(HALYARD_DEMO_GENERATOR_PATH) + " " + demo_->file("disc") + " >/dev/null") != 0) {
-            delete demo_;
-            demo_ = nullptr;
-        }
-    }
-    static void TearDownTestSuite() {
-        delete demo_;
-        demo_ = nullptr;
-    }
-    void SetUp() override {
-        if (!demo_)
-            GTEST_SKIP() << "ffmpeg and mkvmerge are needed";
-    }
-    static std::string feature(int n) { return demo_->file("disc/HVDVD_TS/FEATURE_" + std::to_string(n) + ".EVO"); }
-    static std::string playlist() { return demo_->file("disc/ADV_OBJ/VPLST000.XPL"); }
     static std::string demoPlaylistText() { return tools::readText(playlist()); }
-
-    static TempDir* demo_;
-    TempDir dir{"halyard-hardening-run"};
 };
-TempDir* Hardening::demo_ = nullptr;
 
 // Each command and option that writes a file, pointed at each file the run reads: by a
 // symbolic link, by a hard link, and (where the name can be chosen) by its path.
@@ -223,7 +185,7 @@ TEST_F(Hardening, ADocumentThatCannotBeWrittenIsAFailure) {
                                         "demux --json --streams cbAudio00 --output " + shellQuote(dir.path().string()) +
                                             " " + shellQuote(feature(1)),
                                         "xpl --json " + shellQuote(playlist())}) {
-        const Ran ran = Cli(arguments, dir, " >/dev/full");
+        const Ran ran = Cli(arguments, dir, "", " >/dev/full");
         EXPECT_EQ(ran.status, 1) << arguments;
         EXPECT_NE(ran.err.find("No space left on device"), std::string::npos) << ran.err;
     }
@@ -324,19 +286,28 @@ TEST_F(Hardening, BadValuesAndOptionsFailClearlyAndEarly) {
     }
 }
 
-// A playlist of about 32 MB: 2,000-odd titles of clips, tracks and chapters.
-std::string LargePlaylist() {
+// Writes a playlist of about 32 MB, 2,000-odd titles of clips, tracks and chapters, and
+// returns its size. It is written a title at a time: a child forked from this process
+// starts with this process's peak resident size, which would hide the child's own.
+std::size_t WriteLargePlaylist(const std::string& path) {
+    std::ofstream file(path, std::ios::binary);
     std::string text = "<Playlist>\n<MediaAttributeList><AudioAttributeItem index=\"1\" codec=\"DD\"/>"
                        "</MediaAttributeList>\n<TitleSet timeBase=\"50fps\" tickBase=\"25fps\">\n";
-    for (int title = 0; text.size() < 32'000'000; ++title) {
+    std::size_t size = 0;
+    for (int title = 0; size < 32'000'000; ++title) {
         text += "<Title id=\"T" + std::to_string(title) + "\" displayName=\"Title " + std::to_string(title) + "\">\n";
         for (int clip = 0; clip < 100; ++clip)
             text += "  <PrimaryAudioVideoClip src=\"file:///dvddisc/HVDVD_TS/T" + std::to_string(title) + "_" +
                     std::to_string(clip) + ".MAP\"><Audio track=\"1\" streamNumber=\"1\" mediaAttr=\"1\" "
                     "description=\"en\" langcode=\"en:00\"/></PrimaryAudioVideoClip>\n";
         text += "  <ChapterList><Chapter displayName=\"One\" titleTimeBegin=\"00:00:01:00\"/></ChapterList>\n</Title>\n";
+        file << text;
+        size += text.size();
+        text.clear();
     }
-    return text + "</TitleSet>\n</Playlist>\n";
+    text = "</TitleSet>\n</Playlist>\n";
+    file << text;
+    return size + text.size();
 }
 
 struct Child {
@@ -372,9 +343,8 @@ void Finish(Child& child) {
 
 TEST_F(Hardening, LargePlaylistsStayWithinFourTimesTheirSizeAndStopOnCtrlC) {
     const std::string xpl = dir.file("LARGE.XPL");
-    const std::string text = LargePlaylist();
-    WriteText(xpl, text);
-    const long bound = long(4 * text.size() / 1024 + 16 * 1024);
+    const std::size_t size = WriteLargePlaylist(xpl);
+    const long bound = long(4 * size / 1024 + 16 * 1024);
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{"xpl", "--json", "--source", "T5_0.EVO", xpl},
           std::vector<std::string>{"xpl", "--show", "memo", xpl}}) {

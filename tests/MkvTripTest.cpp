@@ -1,6 +1,6 @@
 // halyard-cli mkv: from a source to one Matroska file, checked with mkvmerge -J and
 // ffprobe; mkvmerge's failures driven by a fake mkvmerge; batches and name clashes.
-#include "EngineFixture.h"
+#include "DemoDiscFixture.h"
 
 #include <csignal>
 #include <fcntl.h>
@@ -18,22 +18,6 @@ namespace tools = psb::tools;
 using tools::shellQuote;
 using Json = nlohmann::json;
 
-struct Ran {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-Ran Cli(const std::string& arguments, const TempDir& dir, const std::string& environment = "") {
-    Ran run;
-    const std::string err = dir.file("stderr.txt");
-    run.out = tools::capture(environment + " " + shellQuote(HALYARD_CLI_PATH) + " " + arguments + " 2>" +
-                                 shellQuote(err),
-                             &run.status);
-    run.err = tools::readText(err);
-    return run;
-}
-
 // Names in a folder, hidden ones too.
 std::vector<std::string> Listing(const fs::path& folder) {
     std::vector<std::string> names;
@@ -43,30 +27,16 @@ std::vector<std::string> Listing(const fs::path& folder) {
     return names;
 }
 
-class MkvTrip : public ::testing::Test {
+class MkvTrip : public DemoDiscTest {
 protected:
-    static void SetUpTestSuite() {
-        if (!tools::haveFfmpeg() || !tools::haveProgram("mkvmerge"))
-            return;
-        demo_ = new TempDir("halyard-mkv");
-        if (tools::run(std::string(HALYARD_DEMO_GENERATOR_PATH) + " " + demo_->file("disc") + " >/dev/null") != 0) {
-            delete demo_;
-            demo_ = nullptr;
-        }
-    }
-    static void TearDownTestSuite() {
-        delete demo_;
-        demo_ = nullptr;
-    }
     void SetUp() override {
-        if (!demo_)
-            GTEST_SKIP() << "ffmpeg, ffprobe and mkvmerge are needed";
+        DemoDiscTest::SetUp();
         fs::create_directory(out());
     }
-    static std::string feature1() { return demo_->file("disc/HVDVD_TS/FEATURE_1.EVO"); }
+    static std::string feature1() { return feature(1); }
     fs::path out() const { return dir.path() / "out"; }
 
-    // A stand-in for mkvmerge: a shell script with this body.
+    // A stand-in for mkvmerge: a shell script with this body, named by the environment.
     std::string fake(const std::string& name, const std::string& body) const {
         const std::string path = dir.file(name);
         const std::string text = "#!/bin/sh\n" + body + "\n";
@@ -74,11 +44,7 @@ protected:
         fs::permissions(path, fs::perms::owner_all);
         return "HALYARD_MKVMERGE=" + shellQuote(path);
     }
-
-    static TempDir* demo_;
-    TempDir dir{"halyard-mkv-run"};
 };
-TempDir* MkvTrip::demo_ = nullptr;
 
 TEST_F(MkvTrip, TheDemoDiscBecomesOneMatroskaFileWithEveryTrackLanguageAndChapter) {
     // An earlier demux into the same folder: the trip must leave its files alone.
@@ -111,8 +77,9 @@ TEST_F(MkvTrip, TheDemoDiscBecomesOneMatroskaFileWithEveryTrackLanguageAndChapte
         tracks.push_back(track["type"].get<std::string>() + " " + track["codec"].get<std::string>() + " " +
                          p.value("language", "") + " " + p.value("track_name", ""));
         // Each audio track starts where the JSON's delay puts it against the video.
-        if (track["type"] == "audio" && audio < delays.size())
+        if (track["type"] == "audio" && audio < delays.size()) {
             EXPECT_NEAR(double(p["minimum_timestamp"]) / 1e6, double(delays[audio++]), 1.0) << tracks.back();
+        }
     }
     EXPECT_EQ(tracks, (std::vector<std::string>{"video MPEG-1/2 und ", "audio AC-3 eng en", "audio E-AC-3 ger de",
                                                 "audio DTS fre fr", "audio TrueHD eng en", "audio PCM jpn ja",

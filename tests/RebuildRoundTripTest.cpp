@@ -195,8 +195,9 @@ void ExpectRoundTrip(const std::vector<std::string>& files, const Selection& box
     EXPECT_EQ(probed, probeIds);
 
     const size_t followed = FollowSyncAddresses(ReadAll(result.path));
-    if (syncedStreams)
+    if (syncedStreams) {
         EXPECT_GT(followed, 0u);
+    }
 }
 
 const std::vector<std::string> Boxes{"cbVideo0",  "cbVideo1",  "cbAudio00", "cbAudio01",

@@ -132,6 +132,7 @@ MkvmergeProcess::Exit MkvTrip::mux(const std::string& program, const std::vector
                                    const std::string& mkvName, MkvTripResult& result, std::string& error) {
     const std::string status = "Muxing " + mkvName + "...";
     ui_.slog(status, 0);
+    ui_.progress(0, 100); // the bar follows mkvmerge now, not the demux before it
     ui_.log("Muxing [b]" + mkvName + "[/b] with " + program);
     state_.BusyFlag = true; // Cancel asks before it stops mkvmerge, as it does for Demux
     state_.CancelFlag = false;

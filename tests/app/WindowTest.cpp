@@ -550,8 +550,9 @@ private slots:
         int shownProgress = 0;
         QTimer watch;
         connect(&watch, &QTimer::timeout, [&] {
-            if (win.w.statusPanels().panel(0)->text().contains("Muxing"))
-                status = win.w.statusPanels().panel(0)->text().trimmed();
+            if (!win.w.statusPanels().panel(0)->text().contains("Muxing"))
+                return; // the demux before it has a progress of its own
+            status = win.w.statusPanels().panel(0)->text().trimmed();
             const QProgressBar* bar = win.w.statusPanels().progressBar();
             if (bar->isVisible() && bar->maximum() > 0)
                 shownProgress = std::max(shownProgress, bar->value() * 100 / bar->maximum());
