@@ -344,14 +344,16 @@ void Finish(Child& child) {
 TEST_F(Hardening, LargePlaylistsStayWithinFourTimesTheirSizeAndStopOnCtrlC) {
     const std::string xpl = dir.file("LARGE.XPL");
     const std::size_t size = WriteLargePlaylist(xpl);
-    const long bound = long(4 * size / 1024 + 16 * 1024);
+    [[maybe_unused]] const long bound = long(4 * size / 1024 + 16 * 1024);
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{"xpl", "--json", "--source", "T5_0.EVO", xpl},
           std::vector<std::string>{"xpl", "--show", "memo", xpl}}) {
         Child child = Start(arguments, dir.file("out.txt"), dir.file("err.txt"));
         Finish(child);
         EXPECT_EQ(child.status, 0) << tools::readText(dir.file("err.txt"));
+#ifndef __SANITIZE_ADDRESS__ // AddressSanitizer holds freed memory back: its peak says nothing here
         EXPECT_LE(child.maxRssKiB, bound) << arguments[1] << " " << arguments[2];
+#endif
     }
 
     // Ctrl-C once the playlist is open: exit 130 and no document.

@@ -120,7 +120,7 @@ std::vector<PgsSet> ReadPgs(const psb::Bytes& file) {
 
 DecodedUnit Decoded(const psb::Bytes& unit, const DvdPalette& palette = GreyPalette()) {
     DecodedUnit decoded;
-    EXPECT_EQ(DecodeSubpictureUnit(unit, palette, true, decoded), "");
+    EXPECT_EQ(DecodeSubpictureUnit(unit, palette, UnitDecoding::Bitmap, decoded), "");
     return decoded;
 }
 
@@ -212,7 +212,7 @@ TEST(SubpictureUnits, BrokenUnitsAreRefusedWithAReasonAndNothingReadOutsideThem)
         DecodedUnit decoded;
         // A copy exactly as long as the unit, so that the sanitizers catch a read past it.
         const std::vector<uint8_t> exact(unit.begin(), unit.end());
-        EXPECT_NE(DecodeSubpictureUnit(exact, GreyPalette(), true, decoded), "") << what;
+        EXPECT_NE(DecodeSubpictureUnit(exact, GreyPalette(), UnitDecoding::Bitmap, decoded), "") << what;
     }
     // Command 0x07 is passed over by its size; the unit decodes as before.
     psb::Bytes withChange = Damaged([](psb::Bytes&) {});
@@ -227,6 +227,17 @@ TEST(SubpictureUnits, BrokenUnitsAreRefusedWithAReasonAndNothingReadOutsideThem)
 
 // --- PGS --------------------------------------------------------------------------------
 
+// A bitmap coded run by run, each pixel a run of its own: the coder must join them.
+std::vector<uint8_t> PgsCoded(const std::vector<uint8_t>& pixels, int width) {
+    PgsRunCoder coder;
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        coder.run(pixels[i], 1);
+        if ((i + 1) % size_t(width) == 0)
+            coder.endLine();
+    }
+    return {coder.coded().begin(), coder.coded().end()};
+}
+
 TEST(PgsWriting, ShowAndClearSetsReadBackToTheCaptionAndLargeObjectsSplit) {
     PgsCaption caption;
     caption.x = 10;
@@ -234,15 +245,16 @@ TEST(PgsWriting, ShowAndClearSetsReadBackToTheCaptionAndLargeObjectsSplit) {
     caption.width = 1500;
     caption.height = 300;
     caption.forced = true;
-    caption.pixels.resize(size_t(caption.width * caption.height));
+    std::vector<uint8_t> pixels(size_t(caption.width * caption.height));
     uint32_t seed = 1;
-    for (size_t i = 0; i < caption.pixels.size(); ++i) {
+    for (size_t i = 0; i < pixels.size(); ++i) {
         seed = seed * 1103515245 + 12345;
         // Runs of every coded length and colour 0 among others: noise, long runs, transparency.
-        caption.pixels[i] = (i / 1500) % 7 == 0 ? 0 : (i / 1500) % 7 == 1 ? 255 : (i % 97 < 80 ? uint8_t(seed >> 24) : 3);
+        pixels[i] = (i / 1500) % 7 == 0 ? 0 : (i / 1500) % 7 == 1 ? 255 : (i % 97 < 80 ? uint8_t(seed >> 24) : 3);
     }
-    caption.palette[3] = {100, 110, 120, 255};
-    caption.palette[255] = {16, 128, 128, 0};
+    const std::vector<uint8_t> object = PgsCoded(pixels, caption.width);
+    caption.object = object;
+    caption.palette = {{3, {100, 110, 120, 255}}, {255, {16, 128, 128, 0}}};
     PgsWriter writer(1920, 1080);
     std::vector<uint8_t> out;
     writer.show(out, 90000, caption);
@@ -255,11 +267,23 @@ TEST(PgsWriting, ShowAndClearSetsReadBackToTheCaptionAndLargeObjectsSplit) {
     EXPECT_EQ(std::tuple(sets[0].x, sets[0].y, sets[0].width, sets[0].height), std::tuple(10, 20, 1500, 300));
     EXPECT_TRUE(sets[0].forced);
     EXPECT_GT(sets[0].odsSegments, 2);
-    EXPECT_TRUE(sets[0].pixels == caption.pixels);
+    EXPECT_TRUE(sets[0].pixels == pixels);
     EXPECT_EQ(sets[0].palette.at(3).cb, 120);
     EXPECT_EQ(sets[0].palette.at(255).alpha, 0);
     EXPECT_EQ(sets[1].pts, 180000u);
     EXPECT_EQ(sets[1].objects, 0);
+}
+
+TEST(PgsWriting, RunsLongerThanACodeCanHoldAreSplit) {
+    // 20000 pixels of colour 0: 16383 and 3617. 16384 of colour 7 given in two runs:
+    // 16383, and the last pixel as itself.
+    PgsRunCoder coder;
+    coder.run(0, 20000);
+    coder.run(7, 16000);
+    coder.run(7, 384);
+    coder.endLine();
+    const std::vector<uint8_t> coded(coder.coded().begin(), coder.coded().end());
+    EXPECT_EQ(coded, (std::vector<uint8_t>{0x00, 0x7F, 0xFF, 0x00, 0x4E, 0x21, 0x00, 0xFF, 0xFF, 7, 7, 0x00, 0x00}));
 }
 
 // --- IFO palettes -------------------------------------------------------------------------
@@ -442,6 +466,71 @@ TEST(SupConversion, CaptionsThatPassTheCanvasAreClippedAndHdDvdUnitsGetAnHdCanva
     // A DVD caption below line 480 asks for a 576-line canvas.
     const Converted pal = Convert(Record(0, psb::SubpictureUnit().position(0, 520).build()));
     EXPECT_EQ(pal.result.height, 576);
+}
+
+// A colour as it shows: every transparent colour is the same.
+using Shown = std::tuple<int, int, int, int>;
+Shown ShownColour(uint8_t y, uint8_t cr, uint8_t cb, uint8_t alpha) {
+    return alpha == 0 ? Shown{0, 0, 0, 0} : Shown{y, cr, cb, alpha};
+}
+
+// What a PGS display set shows at each pixel of the part of the canvas it covers.
+std::vector<Shown> ShownColours(const PgsSet& set) {
+    std::vector<Shown> colours;
+    for (uint8_t entry : set.pixels) {
+        const auto found = set.palette.find(entry);
+        const PgsColour colour = found != set.palette.end() ? found->second : PgsColour{};
+        colours.push_back(ShownColour(colour.y, colour.cr, colour.cb, colour.alpha));
+    }
+    return colours;
+}
+
+TEST(SupConversion, PgsPixelsShowTheUnitsBitmapInItsColoursWhereverTheCanvasCutsIt) {
+    // Entries of one colour (which code as one run), several transparent ones, and more
+    // colours than a 2-bit unit has; the caption cut by the canvas on the right and below.
+    psb::HdSubpictureUnit builder;
+    builder.bitmap(psb::Bitmap8::testPattern(300, 50)).position(1700, 1050);
+    builder.colour(1, {100, 90, 80}, 255).colour(2, {100, 90, 80}, 255).colour(3, {30, 40, 50}, 0);
+    builder.colour(10, {1, 2, 3}, 0).colour(11, {200, 100, 150}, 60);
+    const psb::Bytes unit = builder.build();
+    DecodedUnit decoded;
+    ASSERT_EQ(DecodeSubpictureUnit(unit, GreyPalette(), UnitDecoding::Bitmap, decoded), "");
+    for (auto [width, height] : {std::pair{1920, 1080}, {1920, 1200}, {1750, 1060}}) {
+        PgsConversion conversion;
+        conversion.canvas = std::pair{width, height};
+        const Converted c = Convert(Record(0, unit), conversion);
+        ASSERT_EQ(c.sets.size(), 2u);
+        const int shownWidth = std::min(300, width - 1700), shownHeight = std::min(50, height - 1050);
+        EXPECT_EQ(std::tuple(c.sets[0].x, c.sets[0].y, c.sets[0].width, c.sets[0].height),
+                  std::tuple(1700, 1050, shownWidth, shownHeight));
+        std::vector<Shown> expected;
+        for (int y = 0; y < shownHeight; ++y)
+            for (int x = 0; x < shownWidth; ++x) {
+                const SubpictureColour colour = Bt601ToBt709(decoded.colours[decoded.pixels[size_t(y * 300 + x)]]);
+                expected.push_back(ShownColour(colour.y, colour.cr, colour.cb, colour.alpha));
+            }
+        EXPECT_TRUE(ShownColours(c.sets[0]) == expected) << width << "x" << height;
+        for (const auto& [entry, colour] : c.sets[0].palette)
+            EXPECT_EQ(colour.alpha == 0, entry == PgsTransparentEntry) << int(entry);
+    }
+}
+
+TEST(SupConversion, APictureTooLargeForAPgsObjectIsPassedOver) {
+    // A 4096x4096 chequerboard of two colours codes to a byte a pixel, past the 24-bit
+    // length of an object.
+    psb::Bitmap8 board;
+    board.width = board.height = 4096;
+    board.pixels.resize(size_t(4096) * 4096);
+    for (size_t i = 0; i < board.pixels.size(); ++i)
+        board.pixels[i] = uint8_t(1 + (i + i / 4096) % 2);
+    PgsConversion conversion;
+    conversion.canvas = std::pair{4096, 4096};
+    const psb::Bytes small = psb::HdSubpictureUnit().duration(9000).build();
+    const Converted c = Convert(Cat({Record(0, psb::HdSubpictureUnit().bitmap(board).build()), Record(90000, small)}),
+                                conversion);
+    EXPECT_EQ(c.result.captions, 1u);
+    EXPECT_EQ(c.result.passedOver, 1u);
+    EXPECT_EQ(c.log[0], "Subpicture unit at PTS 00000000 passed over: its picture is too large for a PGS object");
 }
 
 TEST(SupReading, RecordsWithTwoUnitsAndBytesBetweenRecords) {

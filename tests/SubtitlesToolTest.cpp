@@ -169,6 +169,49 @@ TEST_F(SubtitleTools, HdDvdUnitsRenderAsFfmpegRendersThemInColoursOfBt709) {
     EXPECT_EQ(ExpectSameFrames(reference, ours, 1920 * 1080 * 3), 2 + 3); // frames 0.4, 0.6 and 1.4, 1.6, 1.8
 }
 
+TEST_F(SubtitleTools, CaptionsOfASecondFeatureFileWhoseTimeStampsRestartFollowTheFirstFilesEnd) {
+    // FEATURE_1 plays from 1.04 s to 3.04 s; FEATURE_2's time stamps start again at 0.5 s.
+    // Its caption 0.1 s in belongs 0.1 s after FEATURE_1's end: 2.1 s into the video.
+    constexpr uint64_t SecondStart = 45000;
+    constexpr uint64_t Frames = 50;
+    auto feature = [&](int number, uint64_t start, uint64_t caption) {
+        std::vector<psb::AccessUnit> video = FakeVideo(int(Frames));
+        for (psb::AccessUnit& unit : video)
+            *unit.pts = *unit.pts - VideoStart + start;
+        const psb::Bytes unit = psb::SubpictureUnit()
+                                    .bitmap(psb::Bitmap::testPattern(200, 30))
+                                    .position(100, 380)
+                                    .duration(90000)
+                                    .build();
+        psb::MuxOptions options = VobMuxOptions(psb::NavLayout::HdDvd);
+        options.vobNumber = uint16_t(number);
+        options.startPtm = uint32_t(start);
+        options.endPtm = uint32_t(start + Frames * 3600);
+        psb::writeFile(dir.file("FEATURE_" + std::to_string(number) + ".EVO"),
+                       psb::muxProgramStream({psb::ElementaryStream::video(0xE0, video),
+                                              psb::ElementaryStream::subpicture(0x20, {Caption(unit, start + caption)})},
+                                             options));
+    };
+    feature(1, VideoStart, 45000);
+    feature(2, SecondStart, 9000);
+    fs::create_directories(dir.file("out"));
+    int status = 0;
+    const std::string out = tools::capture(std::string(HALYARD_CLI_PATH) + " demux --json --pgs --output " +
+                                               dir.file("out") + " " + dir.file("FEATURE_1.EVO") + " 2>" +
+                                               dir.file("err.txt"),
+                                           &status);
+    ASSERT_EQ(status, 0) << tools::readText(dir.file("err.txt"));
+    const Json doc = Json::parse(out);
+    ASSERT_EQ(doc["sources"].size(), 2u);
+    EXPECT_EQ(doc["sources"][0]["last_ptm"], VideoStart + Frames * 3600);
+    EXPECT_EQ(doc["sources"][1]["first_ptm"], SecondStart);
+
+    // One show and one clear for each caption; a stop of 1 s is 88 steps of 1024 ticks.
+    const std::string pgs = dir.file("out/FEATURE_1_FEATURE_2.Subpicture.00.pgs.sup");
+    const std::string frames = tools::capture("ffprobe -v error -f sup -show_entries subtitle=pts,num_rects -of csv=p=0 " + pgs);
+    EXPECT_EQ(frames, "500000,1\n1501244,0\n2100000,1\n3101244,0\n");
+}
+
 TEST_F(SubtitleTools, MkvmergeMuxesThePgsTrackWithThePlaylistsLanguageAtItsTimeAgainstTheVideo) {
     ASSERT_EQ(Quiet(std::string(HALYARD_DEMO_GENERATOR_PATH) + " " + dir.file("disc")), 0);
     fs::create_directories(dir.file("out"));

@@ -1,6 +1,7 @@
 #include "subtitles/PgsConversion.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <memory>
 
@@ -85,6 +86,7 @@ private:
     const PgsConversion& c_;
     const std::function<void(const std::string&)>& log_;
     PgsConversionResult result_;
+    PgsRunCoder coder_;
     std::vector<PlannedUnit> units_;
     bool anyHd_ = false;
     int lowestLine_ = 0;
@@ -104,13 +106,13 @@ void Converter::plan(std::span<const uint8_t> bytes) {
     SupReader reader(bytes);
     SupUnit unit;
     const DvdPalette& anyPalette = GreyPalette();
+    DecodedUnit decoded;
     while (reader.next(unit)) {
         if (!unit.problem.empty()) {
             passOver(unit.pts, unit.problem);
             continue;
         }
-        DecodedUnit decoded;
-        const std::string problem = DecodeSubpictureUnit(unit.data, anyPalette, false, decoded);
+        const std::string problem = DecodeSubpictureUnit(unit.data, anyPalette, UnitDecoding::Controls, decoded);
         if (!problem.empty()) {
             passOver(unit.pts, problem);
             continue;
@@ -189,9 +191,118 @@ void Converter::chooseCanvas() {
     }
 }
 
-// The caption within the canvas, its colours as PGS palette entries: the transparent
-// ones on entry 255, the others on entries from 0 on, in BT.709 on a canvas of 720
-// lines or more.
+// Columns [fromX, toX) and lines [fromY, toY) of a unit's area.
+struct AreaPart {
+    int fromX = 0, fromY = 0, toX = 0, toY = 0;
+};
+
+// The pieces of a unit's runs that lie in a part of its area: onRun(code, length) for
+// each, onLine() after each line.
+template <class OnRun, class OnLine>
+void forEachRunWithin(const DecodedUnit& decoded, const AreaPart& part, OnRun onRun, OnLine onLine) {
+    if (part.fromX == 0 && part.fromY == 0 && part.toX == decoded.width && part.toY == decoded.height) {
+        for (const PixelRun& run : decoded.runs()) {
+            if (run.length == 0)
+                onLine();
+            else
+                onRun(run.code, int(run.length));
+        }
+        return;
+    }
+    int line = 0;
+    int x = 0;
+    for (const PixelRun& run : decoded.runs()) {
+        if (run.length == 0) {
+            if (line >= part.fromY)
+                onLine();
+            if (++line >= part.toY)
+                break;
+            x = 0;
+            continue;
+        }
+        if (line >= part.fromY) {
+            const int from = std::max(x, part.fromX);
+            const int to = std::min(x + run.length, part.toX);
+            if (from < to)
+                onRun(run.code, to - from);
+        }
+        x += run.length;
+    }
+}
+
+// The PGS palette of the colour codes a caption shows, and the entry of each code: the
+// transparent colours on entry 255, each other colour on an entry of its own, the
+// nearest one once 255 are taken. Entry 0 has the shortest codes for runs of three
+// pixels or more but a longer one for a single pixel, so it goes to the colour that
+// saves most bytes by it, or to none.
+void assignEntries(const DecodedUnit& decoded, const AreaPart& part, bool bt709, std::vector<PgsPaletteEntry>& palette,
+                   std::array<uint8_t, 256>& entryOf) {
+    std::array<bool, 256> used{};
+    std::array<int, 256> saved{}; // bytes saved by entry 0, by code
+    forEachRunWithin(
+        decoded, part,
+        [&](uint8_t code, int length) {
+            used[code] = true;
+            saved[code] += length >= 3 ? 1 : length == 1 ? -1 : 0;
+        },
+        [] {});
+
+    palette.clear();
+    std::array<int, 256> savedByEntry{};
+    bool transparent = false;
+    for (size_t code = 0; code < decoded.colours.size(); ++code) {
+        if (!used[code])
+            continue;
+        SubpictureColour colour = decoded.colours[code];
+        if (colour.alpha == 0) {
+            entryOf[code] = PgsTransparentEntry;
+            transparent = true;
+            continue;
+        }
+        if (bt709)
+            colour = Bt601ToBt709(colour);
+        const PgsColour pgs{colour.y, colour.cr, colour.cb, colour.alpha};
+        size_t nearest = 0;
+        int nearestDistance = INT_MAX;
+        for (size_t e = 0; e < palette.size() && nearestDistance > 0; ++e) {
+            const PgsColour& other = palette[e].colour;
+            const int distance = std::abs(other.y - pgs.y) + std::abs(other.cr - pgs.cr) + std::abs(other.cb - pgs.cb) +
+                                 std::abs(other.alpha - pgs.alpha);
+            if (distance < nearestDistance)
+                nearestDistance = distance, nearest = e;
+        }
+        if (nearestDistance > 0 && palette.size() < PgsTransparentEntry) {
+            nearest = palette.size();
+            palette.push_back({uint8_t(nearest), pgs});
+        }
+        entryOf[code] = uint8_t(nearest);
+        savedByEntry[nearest] += saved[code];
+    }
+
+    // Entries 0 to n - 1 are taken; the best colour swaps onto 0, or 0 moves to n.
+    const size_t taken = palette.size();
+    if (taken > 0) {
+        const size_t best = size_t(std::max_element(savedByEntry.begin(), savedByEntry.begin() + std::ptrdiff_t(taken)) -
+                                   savedByEntry.begin());
+        std::array<uint8_t, 256> renumbered;
+        for (size_t e = 0; e < renumbered.size(); ++e)
+            renumbered[e] = uint8_t(e);
+        if (savedByEntry[best] > 0)
+            std::swap(renumbered[0], renumbered[best]);
+        else if (savedByEntry[0] < 0 && taken < PgsTransparentEntry)
+            renumbered[0] = uint8_t(taken);
+        for (PgsPaletteEntry& entry : palette)
+            entry.id = renumbered[entry.id];
+        for (size_t code = 0; code < decoded.colours.size(); ++code)
+            if (used[code])
+                entryOf[code] = renumbered[entryOf[code]];
+    }
+    if (transparent)
+        palette.push_back({PgsTransparentEntry, PgsColour{}});
+}
+
+// The caption within the canvas, its colours as PGS palette entries, in BT.709 on a
+// canvas of 720 lines or more.
 bool Converter::toPgs(const PlannedUnit& unit, const DecodedUnit& decoded, PgsCaption& caption) {
     const int left = std::max(decoded.x, 0);
     const int top = std::max(decoded.y, 0);
@@ -202,59 +313,29 @@ bool Converter::toPgs(const PlannedUnit& unit, const DecodedUnit& decoded, PgsCa
                                std::to_string(result_.height) + " canvas");
         return false;
     }
-    if (left != decoded.x || top != decoded.y || right != decoded.x + decoded.width ||
-        bottom != decoded.y + decoded.height) {
+    const AreaPart part{left - decoded.x, top - decoded.y, right - decoded.x, bottom - decoded.y};
+    std::array<uint8_t, 256> entryOf{};
+    assignEntries(decoded, part, result_.height >= BluRayColourLines, caption.palette, entryOf);
+    coder_.clear();
+    forEachRunWithin(
+        decoded, part, [this, &entryOf](uint8_t code, int length) { coder_.run(entryOf[code], length); },
+        [this] { coder_.endLine(); });
+    caption.object = coder_.coded();
+    if (caption.object.size() > PgsWriter::MaxObjectData) {
+        passOver(unit.pts, "its picture is too large for a PGS object");
+        return false;
+    }
+
+    if (left != decoded.x || top != decoded.y || right != decoded.x + decoded.width || bottom != decoded.y + decoded.height) {
         ++result_.clipped;
         note("Caption at " + clock(unit.start) + " clipped to the " + std::to_string(result_.width) + "x" +
              std::to_string(result_.height) + " canvas");
     }
-
-    const bool bt709 = result_.height >= BluRayColourLines;
-    std::array<int, 256> entryOf;
-    entryOf.fill(-1);
-    caption.palette.fill(PgsColour{});
-    int assigned = 0;
     caption.x = left;
     caption.y = top;
     caption.width = right - left;
     caption.height = bottom - top;
     caption.forced = unit.forced;
-    caption.pixels.resize(size_t(caption.width) * size_t(caption.height));
-    uint8_t* to = caption.pixels.data();
-    for (int y = top; y < bottom; ++y) {
-        const uint8_t* from = decoded.pixels.data() + size_t(y - decoded.y) * size_t(decoded.width) + (left - decoded.x);
-        for (int x = 0; x < caption.width; ++x) {
-            const uint8_t index = from[x];
-            if (entryOf[index] < 0) {
-                SubpictureColour colour = decoded.colours[index];
-                if (colour.alpha == 0) {
-                    entryOf[index] = PgsTransparentEntry;
-                } else {
-                    if (bt709)
-                        colour = Bt601ToBt709(colour);
-                    const PgsColour pgs{colour.y, colour.cr, colour.cb, colour.alpha};
-                    int entry = -1;
-                    int nearest = 0;
-                    int nearestDistance = 1 << 30;
-                    for (int e = 0; e < assigned && entry < 0; ++e) {
-                        const PgsColour& other = caption.palette[size_t(e)];
-                        const int distance = std::abs(other.y - pgs.y) + std::abs(other.cr - pgs.cr) +
-                                             std::abs(other.cb - pgs.cb) + std::abs(other.alpha - pgs.alpha);
-                        if (distance == 0)
-                            entry = e;
-                        else if (distance < nearestDistance)
-                            nearestDistance = distance, nearest = e;
-                    }
-                    if (entry < 0 && assigned < PgsTransparentEntry) {
-                        entry = assigned++;
-                        caption.palette[size_t(entry)] = pgs;
-                    }
-                    entryOf[index] = entry >= 0 ? entry : nearest; // 255 colours in use: the nearest
-                }
-            }
-            *to++ = uint8_t(entryOf[index]);
-        }
-    }
     return true;
 }
 
@@ -291,7 +372,7 @@ PgsConversionResult Converter::run() {
     for (const PlannedUnit& unit : units_) {
         if (!unit.caption)
             continue;
-        const std::string problem = DecodeSubpictureUnit(unit.data, palette, true, decoded);
+        const std::string problem = DecodeSubpictureUnit(unit.data, palette, UnitDecoding::Runs, decoded);
         if (!problem.empty()) {
             passOver(unit.pts, problem);
             continue;

@@ -4,9 +4,11 @@
 // grouped into display sets that end with an END segment. A caption takes two display
 // sets: one that shows it (PCS with an epoch start, WDS, PDS, ODS ..., END) and one
 // that clears it at its end time (PCS with no object, WDS, END).
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace halyard {
@@ -21,24 +23,91 @@ struct PgsColour {
 
 inline constexpr uint8_t PgsTransparentEntry = 255; // the palette entry of transparent pixels
 
-// One caption ready for PGS: a bitmap of palette entries at a place on the canvas.
+struct PgsPaletteEntry {
+    uint8_t id = 0;
+    PgsColour colour;
+};
+
+// One caption ready for PGS: a coded bitmap of palette entries at a place on the canvas.
 struct PgsCaption {
     int x = 0;
     int y = 0;
     int width = 0;
     int height = 0;
-    std::vector<uint8_t> pixels;        // width x height palette entries, row by row
-    std::array<PgsColour, 256> palette; // entries the bitmap does not use may be anything
+    std::span<const uint8_t> object;        // height lines, as PgsRunCoder::coded() gives them
+    std::vector<PgsPaletteEntry> palette;   // the entries the object uses
     bool forced = false;
 };
 
 // The run-length coding of PGS objects, line by line, each line closed by 00 00:
-//   CC                     one pixel of colour CC (not 0)
-//   00 00LLLLLL            L (1-63) pixels of colour 0
-//   00 01LLLLLL LLLLLLLL   L (64-16383) pixels of colour 0
-//   00 10LLLLLL CC         L (3-63) pixels of colour CC
+//   CC                       one pixel of colour CC (not 0)
+//   00 00LLLLLL              L (1-63) pixels of colour 0
+//   00 01LLLLLL LLLLLLLL     L (64-16383) pixels of colour 0
+//   00 10LLLLLL CC           L (3-63) pixels of colour CC
 //   00 11LLLLLL LLLLLLLL CC  L (64-16383) pixels of colour CC
-void AppendPgsRle(std::vector<uint8_t>& out, const uint8_t* pixels, int width, int height);
+// Runs given one after the other in one colour are coded as one.
+class PgsRunCoder {
+public:
+    // Begins another object; the room of the last one is kept.
+    void clear() {
+        used_ = 0;
+        pending_ = 0;
+    }
+    void run(uint8_t colour, int length) {
+        if (length <= 0)
+            return;
+        if (colour != colour_) {
+            flush();
+            colour_ = colour;
+        }
+        pending_ += length;
+    }
+    void endLine();
+    std::span<const uint8_t> coded() const { return {buffer_.data(), used_}; }
+
+    static constexpr int MaxRun = 16383;
+
+private:
+    // The pending run, in one code when it fits and there is room.
+    void flush() {
+        if (pending_ > MaxRun || buffer_.size() - used_ < 4)
+            return flushLong();
+        if (pending_ > 0)
+            used_ += put(buffer_.data() + used_, colour_, pending_);
+        pending_ = 0;
+    }
+    void flushLong();
+    // Codes up to MaxRun pixels; returns the bytes written, 4 at most.
+    static size_t put(uint8_t* to, uint8_t colour, int length) {
+        if (colour != 0 && length <= 2) {
+            to[0] = colour;
+            to[1] = colour;
+            return size_t(length);
+        }
+        const uint8_t withColour = colour != 0 ? 0x80 : 0x00;
+        to[0] = 0;
+        size_t size = 1;
+        if (length < 64) {
+            to[size++] = uint8_t(withColour | length);
+        } else {
+            to[size++] = uint8_t(withColour | 0x40 | (length >> 8));
+            to[size++] = uint8_t(length);
+        }
+        if (colour != 0)
+            to[size++] = colour;
+        return size;
+    }
+    uint8_t* room(size_t count) {
+        if (buffer_.size() - used_ < count)
+            buffer_.resize(std::max(2 * buffer_.size(), used_ + 4096));
+        return buffer_.data() + used_;
+    }
+
+    std::vector<uint8_t> buffer_;
+    size_t used_ = 0;
+    uint8_t colour_ = 0;
+    int pending_ = 0;
+};
 
 // Writes the display sets of one caption stream onto a canvas of the given size.
 class PgsWriter {
@@ -53,11 +122,13 @@ public:
     // The largest ODS segment: an object whose coded data passes it is split over
     // several ODS segments.
     static constexpr size_t MaxSegmentData = 0xFFFF;
+    // The most coded data an object can hold: its 24-bit data length counts its width
+    // and height too.
+    static constexpr size_t MaxObjectData = 0xFFFFFF - 4;
 
 private:
-    void segment(std::vector<uint8_t>& out, uint32_t pts, uint8_t type, const std::vector<uint8_t>& data) const;
-    std::vector<uint8_t> composition(uint8_t state, const PgsCaption* caption);
-    std::vector<uint8_t> window() const;
+    void composition(std::vector<uint8_t>& out, uint32_t pts, uint8_t state, const PgsCaption* caption);
+    void window(std::vector<uint8_t>& out, uint32_t pts) const;
 
     int width_;
     int height_;

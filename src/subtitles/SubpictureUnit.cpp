@@ -1,7 +1,9 @@
 #include "subtitles/SubpictureUnit.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
+#include <cstring>
 
 namespace halyard {
 
@@ -39,88 +41,100 @@ struct Controls {
     bool area = false;
 };
 
-// Reads bits most significant first from [from, end) of a unit; a read past end sets
-// overrun and yields zeros.
+// Reads bits most significant first from a unit: a look at the next 57 bits or more,
+// then a step over those that were used. Bits past the end read as zeros, and a step
+// past the end is an overrun.
 class UnitBits {
 public:
-    UnitBits(std::span<const uint8_t> unit, size_t from) : unit_(unit), bit_(from * 8) {}
+    UnitBits(std::span<const uint8_t> unit, size_t from) : data_(unit.data()), size_(unit.size()), bit_(from * 8) {}
 
-    uint32_t read(int count) {
-        const size_t first = bit_ >> 3;
-        if (first + 2 <= unit_.size()) { // count <= 8: the bits lie in the next two bytes
-            const uint32_t word = uint32_t(unit_[first]) << 8 | unit_[first + 1];
-            const uint32_t value = (word >> (16 - (bit_ & 7) - size_t(count))) & ((1u << count) - 1);
-            bit_ += size_t(count);
-            return value;
+    uint64_t peek() const {
+        const size_t byte = bit_ >> 3;
+        uint64_t word = 0;
+        if (byte + 8 <= size_) {
+            std::memcpy(&word, data_ + byte, 8);
+            if constexpr (std::endian::native == std::endian::little)
+                word = __builtin_bswap64(word);
+        } else {
+            for (size_t i = 0; byte + i < size_ && i < 8; ++i)
+                word |= uint64_t(data_[byte + i]) << (56 - 8 * i);
         }
-        uint32_t value = 0;
-        for (int i = 0; i < count; ++i) {
-            const size_t byte = bit_ >> 3;
-            uint32_t bit = 0;
-            if (byte < unit_.size())
-                bit = (unit_[byte] >> (7 - (bit_ & 7))) & 1;
-            else
-                overrun = true;
-            value = value << 1 | bit;
-            ++bit_;
-        }
-        return value;
+        return word << (bit_ & 7);
     }
+    void skip(unsigned count) { bit_ += count; }
     void alignToByte() { bit_ = (bit_ + 7) & ~size_t(7); }
-
-    bool overrun = false;
+    bool overrun() const { return bit_ > size_ * 8; }
 
 private:
-    std::span<const uint8_t> unit_;
+    const uint8_t* data_;
+    size_t size_;
     size_t bit_;
 };
 
+constexpr int RestOfLine = INT_MAX;
+
 // 2-bit coding: 1, 2, 3 or 4 nibbles n...n cc. 1-3 pixels in one nibble, 4-15 in two,
-// 16-63 in three, 64-255 in four; four nibbles below 4 fill the rest of the line.
+// 16-63 in three, 64-255 in four; four nibbles below 4 fill the rest of the line. The
+// number of nibbles follows from the leading zero bits: fewer than 2, 4, 6, or more.
 int runOf2Bit(UnitBits& bits, uint8_t& code) {
-    uint32_t value = 0;
-    for (uint32_t limit = 1; value < limit && limit <= 0x40; limit <<= 2)
-        value = value << 4 | bits.read(4);
+    const auto next16 = uint16_t(bits.peek() >> 48);
+    const int nibbles = std::min(std::countl_zero(next16) / 2 + 1, 4);
+    const uint32_t value = uint32_t(next16) >> (16 - 4 * nibbles);
+    bits.skip(unsigned(4 * nibbles));
     code = uint8_t(value & 3);
-    return value < 4 ? INT_MAX : int(value >> 2);
+    return value < 4 ? RestOfLine : int(value >> 2);
 }
 
 // 8-bit coding: run flag, colour size flag, colour (2 or 8 bits), then for a run a
 // length flag and the length: 0 + 3 bits for 2-9 pixels, 1 + 7 bits for 10-136, and
 // 1 + 0000000 for the rest of the line. Without the run flag one pixel.
 int runOf8Bit(UnitBits& bits, uint8_t& code) {
-    const bool run = bits.read(1) != 0;
-    code = uint8_t(bits.read(bits.read(1) ? 8 : 2));
-    if (!run)
+    const uint64_t next = bits.peek();
+    const bool run = next >> 63;
+    const bool wide = (next >> 62) & 1;
+    code = uint8_t(wide ? (next >> 54) & 0xFF : (next >> 60) & 3);
+    const unsigned used = wide ? 10 : 4;
+    if (!run) {
+        bits.skip(used);
         return 1;
-    if (bits.read(1)) {
-        const uint32_t length = bits.read(7);
-        return length == 0 ? INT_MAX : int(length) + 9;
     }
-    return int(bits.read(3)) + 2;
+    const uint64_t length = next << used;
+    if (length >> 63) {
+        bits.skip(used + 8);
+        const int length7 = int((length >> 56) & 0x7F);
+        return length7 == 0 ? RestOfLine : length7 + 9;
+    }
+    bits.skip(used + 4);
+    return int((length >> 60) & 7) + 2;
 }
 
-// The lines of one field, every other line of the bitmap from `first`.
-std::string decodeField(std::span<const uint8_t> unit, uint32_t offset, bool eightBit, int first, DecodedUnit& out) {
-    UnitBits bits(unit, offset);
-    for (int line = first; line < out.height; line += 2) {
-        uint8_t* row = out.pixels.data() + size_t(line) * size_t(out.width);
-        int x = 0;
-        while (x < out.width) {
-            uint8_t code = 0;
-            int run = eightBit ? runOf8Bit(bits, code) : runOf2Bit(bits, code);
-            if (bits.overrun)
-                return "its pixel data runs past the end of the unit";
-            if (run == INT_MAX)
-                run = out.width - x;
-            else if (run > out.width - x)
-                return "a run of its pixel data passes the end of a line";
-            std::fill(row + x, row + x + run, code);
-            x += run;
+// One line of runs, which ends on a byte boundary, closed by a run of length 0, into
+// `to`, which has room for width + 1 runs. Returns the end of the runs written, or
+// nullptr and the problem. The reader and the runs stay in registers.
+template <bool EightBit>
+PixelRun* decodeLine(UnitBits& bits, int width, PixelRun* to, const char*& problem) {
+    UnitBits local = bits;
+    int x = 0;
+    while (x < width) {
+        uint8_t code = 0;
+        int run = EightBit ? runOf8Bit(local, code) : runOf2Bit(local, code);
+        if (local.overrun()) {
+            problem = "its pixel data runs past the end of the unit";
+            return nullptr;
         }
-        bits.alignToByte();
+        if (run == RestOfLine) {
+            run = width - x;
+        } else if (run > width - x) {
+            problem = "a run of its pixel data passes the end of a line";
+            return nullptr;
+        }
+        *to++ = {uint16_t(run), code};
+        x += run;
     }
-    return "";
+    *to++ = {0, 0};
+    local.alignToByte();
+    bits = local;
+    return to;
 }
 
 std::string readControls(std::span<const uint8_t> unit, UnitFormat format, DecodedUnit& out, Controls& controls) {
@@ -232,25 +246,56 @@ std::string readControls(std::span<const uint8_t> unit, UnitFormat format, Decod
     }
 }
 
+// The lines of both fields in display order: the top field holds lines 0, 2, 4 ...,
+// the bottom field lines 1, 3, 5 ... Each line is written into room made beforehand.
+std::string decodeRuns(std::span<const uint8_t> unit, const Controls& controls, DecodedUnit& out) {
+    UnitBits fields[2] = {UnitBits(unit, *controls.topField), UnitBits(unit, *controls.bottomField)};
+    std::vector<PixelRun>& room = out.runRoom;
+    size_t count = 0;
+    const char* problem = nullptr;
+    for (int line = 0; line < out.height; ++line) {
+        const size_t needed = count + size_t(out.width) + 1;
+        if (room.size() < needed)
+            room.resize(std::max(needed, 2 * room.size()));
+        PixelRun* to = room.data() + count;
+        PixelRun* end = out.eightBit ? decodeLine<true>(fields[line % 2], out.width, to, problem)
+                                     : decodeLine<false>(fields[line % 2], out.width, to, problem);
+        if (!end)
+            return problem;
+        count = size_t(end - room.data());
+    }
+    out.runCount = count;
+    return "";
+}
+
+void fillBitmap(DecodedUnit& out) {
+    out.pixels.resize(size_t(out.width) * size_t(out.height));
+    uint8_t* to = out.pixels.data();
+    for (const PixelRun& run : out.runs()) {
+        std::memset(to, run.code, run.length);
+        to += run.length;
+    }
+}
+
 std::string decodePicture(std::span<const uint8_t> unit, const DvdPalette& palette, const Controls& controls,
-                         DecodedUnit& out) {
+                         UnitDecoding decoding, DecodedUnit& out) {
     if (out.width <= 0 || out.height <= 0)
         return "its display area is empty";
     const uint32_t top = *controls.topField;
     const uint32_t bottom = *controls.bottomField;
     // Every line takes at least one byte, so the lines of a field must fit in the rest of
-    // the unit: this bounds the bitmap by the unit's size before anything is allocated.
+    // the unit: this bounds the runs and the bitmap by the unit's size before anything
+    // is allocated.
     const size_t size = unit.size();
     if (top >= size || bottom >= size || size_t(out.height + 1) / 2 > size - top || size_t(out.height) / 2 > size - bottom)
         return "its pixel data lies outside the unit";
     if (out.eightBit && !controls.palette256)
         return "its 8-bit pixels have no palette";
-    out.pixels.assign(size_t(out.width) * size_t(out.height), 0);
-    std::string problem = decodeField(unit, top, out.eightBit, 0, out);
-    if (problem.empty())
-        problem = decodeField(unit, bottom, out.eightBit, 1, out);
+    std::string problem = decodeRuns(unit, controls, out);
     if (!problem.empty())
         return problem;
+    if (decoding == UnitDecoding::Bitmap)
+        fillBitmap(out);
 
     if (out.eightBit) {
         out.colours.resize(256);
@@ -273,21 +318,8 @@ std::string decodePicture(std::span<const uint8_t> unit, const DvdPalette& palet
     return "";
 }
 
-} // namespace
-
-UnitFormat UnitFormatOf(std::span<const uint8_t> unit) {
-    return unit.size() >= 2 && unit[0] == 0 && unit[1] == 0 ? UnitFormat::HdDvd : UnitFormat::Dvd;
-}
-
-uint32_t DeclaredUnitSize(std::span<const uint8_t> unit) {
-    if (UnitFormatOf(unit) == UnitFormat::HdDvd)
-        return unit.size() >= 6 ? be32(unit, 2) : 0;
-    return unit.size() >= 2 ? be16(unit, 0) : 0;
-}
-
-std::string DecodeSubpictureUnit(std::span<const uint8_t> unit, const DvdPalette& palette, bool decodeBitmap,
-                                 DecodedUnit& out) {
-    out = DecodedUnit{};
+std::string decodeUnit(std::span<const uint8_t> unit, const DvdPalette& palette, UnitDecoding decoding,
+                       DecodedUnit& out) {
     out.format = UnitFormatOf(unit);
     const uint32_t headerSize = out.format == UnitFormat::HdDvd ? HdDvdHeaderSize : DvdHeaderSize;
     const uint32_t declared = DeclaredUnitSize(unit);
@@ -302,9 +334,36 @@ std::string DecodeSubpictureUnit(std::span<const uint8_t> unit, const DvdPalette
     if (!problem.empty())
         return problem;
     out.hasPicture = controls.area && controls.topField && controls.bottomField;
-    if (!decodeBitmap || !out.hasPicture)
+    if (decoding == UnitDecoding::Controls || !out.hasPicture)
         return "";
-    return decodePicture(unit, palette, controls, out);
+    return decodePicture(unit, palette, controls, decoding, out);
+}
+
+} // namespace
+
+UnitFormat UnitFormatOf(std::span<const uint8_t> unit) {
+    return unit.size() >= 2 && unit[0] == 0 && unit[1] == 0 ? UnitFormat::HdDvd : UnitFormat::Dvd;
+}
+
+uint32_t DeclaredUnitSize(std::span<const uint8_t> unit) {
+    if (UnitFormatOf(unit) == UnitFormat::HdDvd)
+        return unit.size() >= 6 ? be32(unit, 2) : 0;
+    return unit.size() >= 2 ? be16(unit, 0) : 0;
+}
+
+std::string DecodeSubpictureUnit(std::span<const uint8_t> unit, const DvdPalette& palette, UnitDecoding decoding,
+                                 DecodedUnit& out) {
+    // Everything but the room of the vectors.
+    std::vector<SubpictureColour> colours = std::move(out.colours);
+    std::vector<uint8_t> pixels = std::move(out.pixels);
+    std::vector<PixelRun> runRoom = std::move(out.runRoom);
+    out = DecodedUnit{};
+    out.colours = std::move(colours);
+    out.pixels = std::move(pixels);
+    out.runRoom = std::move(runRoom);
+    out.colours.clear();
+    out.pixels.clear();
+    return decodeUnit(unit, palette, decoding, out);
 }
 
 } // namespace halyard

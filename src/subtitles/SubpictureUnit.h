@@ -45,6 +45,19 @@ uint32_t DeclaredUnitSize(std::span<const uint8_t> unit);
 
 inline constexpr uint32_t SpuTimeUnit = 1024; // 90 kHz ticks per SP_DCSQ_STM step
 
+// Pixels of one colour code side by side on a line, as the run-length coding gives them.
+struct PixelRun {
+    uint16_t length = 0; // 1 to the area's width (4096 at most); 0 closes a line
+    uint8_t code = 0;
+};
+
+// How much of a unit DecodeSubpictureUnit decodes.
+enum class UnitDecoding : uint8_t {
+    Controls, // the control sequences: the times, the forced flag, the area
+    Runs,     // and the pixels as runs, with the colours
+    Bitmap,   // and the pixels one by one as well
+};
+
 // What a unit says about its display, and its picture when it is decoded.
 struct DecodedUnit {
     UnitFormat format = UnitFormat::Dvd;
@@ -59,19 +72,27 @@ struct DecodedUnit {
     int y = 0;
     int width = 0;
     int height = 0;
-    // After decodeBitmap: one colour index per pixel, row by row, and the colours:
-    // 4 for a 2-bit unit (the codes background, pattern, emphasis 1, emphasis 2),
-    // 256 for an 8-bit unit.
-    std::vector<uint8_t> pixels;
+    // With runs: the colours, 4 for a 2-bit unit (the codes background, pattern,
+    // emphasis 1, emphasis 2), 256 for an 8-bit unit; the runs of every line from the
+    // top down, those of a line adding up to width, then a run of length 0.
     std::vector<SubpictureColour> colours;
+    std::span<const PixelRun> runs() const { return {runRoom.data(), runCount}; }
+    // With a bitmap: one colour code per pixel as well, row by row.
+    std::vector<uint8_t> pixels;
+
+    // The runs and room for more, which the next unit decoded into this one takes over:
+    // making room anew for every unit costs more than decoding it.
+    std::vector<PixelRun> runRoom;
+    size_t runCount = 0;
 };
 
-// Decodes one unit. With decodeBitmap false only the control sequences are read (the
-// times, the forced flag, the area), which is enough to plan a conversion. Returns an
-// empty string, or why the unit is broken: a size or an offset past its end, a loop in
-// its control sequences, a command cut off, run-length data that runs past a line,
-// the area or the unit, an 8-bit unit without a palette. Nothing outside unit is read.
-std::string DecodeSubpictureUnit(std::span<const uint8_t> unit, const DvdPalette& palette, bool decodeBitmap,
+// Decodes one unit as far as `decoding` asks: the control sequences alone are enough
+// to plan a conversion. Returns an empty string, or why the unit is broken: a size or
+// an offset past its end, a loop in its control sequences, a command cut off,
+// run-length data that runs past a line, the area or the unit, an 8-bit unit without a
+// palette. Nothing outside unit is read. out keeps the room of its vectors from one
+// unit to the next.
+std::string DecodeSubpictureUnit(std::span<const uint8_t> unit, const DvdPalette& palette, UnitDecoding decoding,
                                  DecodedUnit& out);
 
 } // namespace halyard
