@@ -7,6 +7,7 @@
 
 #include "model/ChildProcess.h"
 #include "model/Error.h"
+#include "model/platform/Console.h"
 #include "model/platform/Platform.h"
 
 namespace halyard::test {
@@ -54,6 +55,29 @@ TEST(ChildProcess, TerminateEndsAChildThatRunsOn) {
     EXPECT_TRUE(exit.signalled);
     EXPECT_EQ(exit.code, SIGTERM);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+// A program is found by its path, on Windows also without its extension, and through
+// the folders of PATH by its name alone; the environment is read as UTF-8.
+TEST(ChildProcess, ProgramsAreFoundByPathOrByNameInPath) {
+    const std::string helper = HALYARD_TEST_CHILD_PATH;
+    EXPECT_FALSE(FindProgram(helper).empty());
+    if (platform::IsWindows) {
+        const std::string bare = helper.substr(0, helper.size() - 4); // without ".exe"
+        EXPECT_FALSE(FindProgram(bare).empty());
+        ChildProcess child(FindProgram(bare), {"fail", "found", "3"});
+        std::string line;
+        EXPECT_EQ(child.readLine(line, 10000), ChildProcess::Read::Line);
+        EXPECT_EQ(line, "found");
+        EXPECT_EQ(child.wait().code, 3);
+    }
+    EXPECT_EQ(FindProgram("halyard-no-such-program"), "");
+    EXPECT_EQ(FindProgram(helper + "-missing"), "");
+    EXPECT_EQ(FindProgram(""), "");
+    const std::optional<std::string> path = platform::EnvironmentVariable("PATH");
+    ASSERT_TRUE(path);
+    EXPECT_FALSE(path->empty());
+    EXPECT_FALSE(platform::EnvironmentVariable("HALYARD_NO_SUCH_VARIABLE"));
 }
 
 } // namespace
