@@ -11,7 +11,9 @@
 #                           Debian package built,
 #                           validated and checked
 #                           in a fresh Debian root (scripts/package.sh,
-#                           scripts/check-package.sh), and the README's commands run in
+#                           scripts/check-package.sh), halyard-cli.exe cross-built and
+#                           its tests and checks run under Wine (scripts/test-windows.sh,
+#                           scripts/build-windows.sh), and the README's commands run in
 #                           order on a fresh clone of the last commit
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,7 +28,7 @@ jobs=$(nproc)
 stage() { printf '== %s (%d:%02d)\n' "$1" $((SECONDS / 60)) $((SECONDS % 60)); }
 
 if [ -n "$full" ]; then
-  scripts/install-deps.sh fuzz package check
+  scripts/install-deps.sh fuzz package check windows
 else
   scripts/install-deps.sh
 fi
@@ -55,6 +57,10 @@ scripts/package.sh
 deb=$(ls build-package/package/halyard_*.deb)
 stage "the Debian package as a user installs it"
 scripts/check-package.sh "$deb"
+
+stage "Windows: halyard-cli.exe cross-built, its tests and checks under Wine"
+scripts/test-windows.sh
+scripts/build-windows.sh
 
 # The README's commands in its order, as a newcomer runs them on a fresh clone: the
 # release suite must run (and print its count) whatever the demo left configured.
