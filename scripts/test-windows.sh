@@ -97,6 +97,30 @@ cp "$work/demo/HVDVD_TS/FEATURE_1.EVO" "$deep/FEATURE_1.EVO"
 [ ${#deep} -gt 260 ] || fail "the deep path is not deep enough"
 same_as_linux "$deep/FEATURE_1.EVO" deep
 
+stage "Ctrl-C"
+# Ctrl-C (Wine hands a SIGINT on as the console's Ctrl-C event) stops a read on its way:
+# the program ends its log ("Done.") and exits with status 130, which it gives only when
+# stopped (a process killed by the signal would end its log short). The source is long
+# enough to be stopped: the first feature file, then 16 GiB of zero bytes in a sparse
+# file, which costs no disk.
+long=$work/long/FEATURE_1.EVO
+mkdir -p "$work/long"
+cp "$work/demo/HVDVD_TS/FEATURE_1.EVO" "$long"
+truncate -s 16G "$long"
+"$wine" "$exe" read --no-fast-check "$(winpath "$long")" >"$work/long/read.log" 2>&1 &
+pid=$!
+for ((i = 0; i < 600; i++)); do
+  grep -q "^File size" "$work/long/read.log" && break
+  sleep 0.1
+done
+kill -INT "$pid"
+status=0
+wait "$pid" || status=$?
+rm -f "$long"
+[ "$status" -eq 130 ] || { cat "$work/long/read.log"; fail "Ctrl-C: exit status $status, not 130"; }
+grep -q "^Done\.$" "$work/long/read.log" || { cat "$work/long/read.log"; fail "Ctrl-C: the log did not end"; }
+echo "Ctrl-C: the read stopped with exit status 130"
+
 stage "as a user in cmd"
 user=$work/user
 mkdir -p "$user/out"
