@@ -58,14 +58,6 @@ void writeMkvmergeOptions(Session& session, const std::optional<MkvmergePlaylist
     WriteMkvmergeOptionFile(options, prefix + ".mkvmerge.json", inputs);
 }
 
-std::string checkExtension(std::string& extension) {
-    return CheckExtension(extension);
-}
-
-std::string checkFolder(std::string& folder) {
-    return CheckFolder(folder);
-}
-
 } // namespace
 
 Command AddDemuxCommand(CLI::App& app) {
@@ -74,16 +66,16 @@ Command AddDemuxCommand(CLI::App& app) {
         "demux", "Reads FILE, then writes its streams as elementary stream files, beside FILE or into DIR.");
     AddReadOptions(*command, options->read);
     command->add_option("--output", options->outputDir, "output folder (default: the folder of FILE)")
-        ->check(CLI::Validator(checkFolder, ""))
+        ->check(CLI::Validator(CheckFolder, ""))
         ->type_name("DIR");
     command->add_option("--video-ext", options->videoExt, "extension of video outputs (default mpv)")
-        ->check(CLI::Validator(checkExtension, ""))
+        ->check(CLI::Validator(CheckExtension, ""))
         ->type_name("EXT");
     command->add_option("--audio-ext", options->audioExt, "extension of audio outputs (default mpa)")
-        ->check(CLI::Validator(checkExtension, ""))
+        ->check(CLI::Validator(CheckExtension, ""))
         ->type_name("EXT");
     command->add_option("--sub-ext", options->subExt, "extension of subpicture outputs (default sup)")
-        ->check(CLI::Validator(checkExtension, ""))
+        ->check(CLI::Validator(CheckExtension, ""))
         ->type_name("EXT");
     AddStreamsOption(*command, options->streams,
                      "demux only these streams: comma-separated box names (cbVideo0, cbAudio01, cbSub03) or "

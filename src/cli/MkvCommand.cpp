@@ -119,10 +119,6 @@ int runOne(const MkvOptions& options, const std::string& mkvmerge, const std::st
     });
 }
 
-std::string checkFolder(std::string& folder) {
-    return CheckFolder(folder);
-}
-
 } // namespace
 
 Command AddMkvCommand(CLI::App& app) {
@@ -135,7 +131,7 @@ Command AddMkvCommand(CLI::App& app) {
         ->add_option("--output", options->output,
                      "folder of the .mkv files (default: the folder of each FILE); {disc} stands for the folder "
                      "that holds a FILE's HVDVD_TS or VIDEO_TS")
-        ->check(CLI::Validator(checkFolder, ""))
+        ->check(CLI::Validator(CheckFolder, ""))
         ->type_name("DIR");
     AddStreamsOption(*command, options->streams,
                      "take only these streams: comma-separated box names (cbVideo0, cbAudio01, cbSub03) or "

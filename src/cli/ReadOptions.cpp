@@ -42,7 +42,7 @@ void ApplyReadOptions(const ReadOptions& options, UiModel& ui) {
     ui.cbAutoRead = false;
 }
 
-std::string CheckExtension(const std::string& extension) {
+std::string CheckExtension(std::string& extension) {
     if (extension.empty())
         return "an extension cannot be empty";
     if (extension.find_first_of("/\\") != std::string::npos)
@@ -50,7 +50,7 @@ std::string CheckExtension(const std::string& extension) {
     return "";
 }
 
-std::string CheckFolder(const std::string& folder) {
+std::string CheckFolder(std::string& folder) {
     return folder.empty() ? "the output folder cannot be empty" : "";
 }
 

@@ -29,11 +29,12 @@ void AddReadOptions(CLI::App& command, ReadOptions& options, bool withFile = tru
 // Sets the window's options as the read options ask.
 void ApplyReadOptions(const ReadOptions& options, UiModel& ui);
 
-// Checks an extension given on the command line; returns the complaint or "".
-std::string CheckExtension(const std::string& extension);
+// Checks an extension given on the command line; returns the complaint or "". Both
+// checks take their value as CLI11's validators do, so they are passed to it as they are.
+std::string CheckExtension(std::string& extension);
 
 // Checks an output folder given on the command line; returns the complaint or "".
-std::string CheckFolder(const std::string& folder);
+std::string CheckFolder(std::string& folder);
 
 // A path in an example of the help, written with "/", as the system writes it
 // ("..\ADV_OBJ\VPLST000.XPL" on Windows).

@@ -23,10 +23,6 @@ struct RebuildOptions {
     std::optional<std::vector<std::string>> streams;
 };
 
-std::string checkFolder(std::string& folder) {
-    return CheckFolder(folder);
-}
-
 } // namespace
 
 Command AddRebuildCommand(CLI::App& app) {
@@ -36,7 +32,7 @@ Command AddRebuildCommand(CLI::App& app) {
                    "or into DIR.");
     AddReadOptions(*command, options->read);
     command->add_option("--output", options->outputDir, "output folder (default: the folder of FILE)")
-        ->check(CLI::Validator(checkFolder, ""))
+        ->check(CLI::Validator(CheckFolder, ""))
         ->type_name("DIR");
     AddStreamsOption(*command, options->streams,
                      "keep only these streams: comma-separated box names (cbVideo0, cbAudio01, cbSub03) or "
