@@ -15,14 +15,6 @@ namespace {
 namespace tools = psb::tools;
 using Json = nlohmann::json;
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 bool ValidForJsonTool(const std::string& path, const TempDir& dir) {
     return Shell("python3 -m json.tool " + tools::shellQuote(path) + " >/dev/null", dir).status == 0;
 }
@@ -49,7 +41,7 @@ TEST_F(Handoff, ReadJsonHoldsEveryStreamTheLogAnnouncesWithTheSameValues) {
     const std::regex announced(R"(\[b\].*\[/b\]( Plus)? (video |audio )?stream (\d+) found!)");
     size_t source = 0, stream = 0, parameter = 0, frames = 0;
     const Json* current = nullptr;
-    for (const std::string& line : Lines(log.out)) {
+    for (const std::string& line : tools::splitLines(log.out)) {
         const std::string text = DisplayedText(line);
         std::smatch match;
         if (text.rfind("Continue on ", 0) == 0) {
@@ -120,7 +112,7 @@ TEST_F(Handoff, DemuxOptionFileMuxesEveryStreamMkvmergeCanRead) {
     // Left out, one line each: the .sup file, and video slot 1 when it holds two codecs
     // (H.264 in the first file, VC-1 in the second).
     const bool mixedVideo = doc["streams"][1]["codec"] == "h264";
-    const std::vector<std::string> leftOut = Lines(demux.err);
+    const std::vector<std::string> leftOut = tools::splitLines(demux.err);
     ASSERT_EQ(leftOut.size(), mixedVideo ? 2u : 1u) << demux.err;
     EXPECT_NE(leftOut.back().find(prefix + "Subpicture.00.sup is left out"), std::string::npos) << demux.err;
 

@@ -16,24 +16,17 @@ namespace {
 using psb::Pes;
 using psb::tools::capture;
 using psb::tools::shellQuote;
+using psb::tools::splitLines;
 using Names = std::set<std::string>;
 
 const std::string kManualPage = HALYARD_SOURCE_DIR "/packaging/man/halyard-cli.1";
 const std::string kCompletion = HALYARD_SOURCE_DIR "/packaging/bash-completion/halyard-cli";
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 // The commands that "halyard-cli --help" lists under "Subcommands:".
 std::vector<std::string> HelpCommands() {
     std::vector<std::string> commands;
     bool listed = false;
-    for (const std::string& line : Lines(capture(shellQuote(HALYARD_CLI_PATH) + " --help"))) {
+    for (const std::string& line : splitLines(capture(shellQuote(HALYARD_CLI_PATH) + " --help"))) {
         if (line == "Subcommands:")
             listed = true;
         else if (listed && line.rfind("  ", 0) == 0 && line.size() > 2 && line[2] != ' ')
@@ -47,7 +40,7 @@ std::vector<std::string> HelpCommands() {
 Names HelpOptions(const std::string& command) {
     Names options;
     const std::string help = capture(shellQuote(HALYARD_CLI_PATH) + " " + command + " --help");
-    for (const std::string& line : Lines(help)) {
+    for (const std::string& line : splitLines(help)) {
         if (line.rfind("  -", 0) != 0)
             continue;
         std::istringstream names(line.substr(2, line.find(' ', 2) - 2));
@@ -64,7 +57,7 @@ std::map<std::string, Names> ManualOptions(const std::string& page) {
     std::map<std::string, Names> options;
     std::string heading;
     bool tag = false;
-    for (std::string line : Lines(page)) {
+    for (std::string line : splitLines(page)) {
         for (size_t at = line.find("\\-"); at != std::string::npos; at = line.find("\\-", at))
             line.erase(at, 1);
         if (line.rfind(".SH ", 0) == 0 || line.rfind(".SS ", 0) == 0) {
@@ -103,7 +96,7 @@ Names Complete(const std::vector<std::string>& words, const std::string& folder 
                                std::to_string(cword < 0 ? int(words.size()) - 1 : cword) +
                                " && _halyard_cli && printf '%s\\n' \"${COMPREPLY[@]}\"";
     Names offered;
-    for (const std::string& line : Lines(capture("bash -c " + shellQuote(script) + " 2>&1")))
+    for (const std::string& line : splitLines(capture("bash -c " + shellQuote(script) + " 2>&1")))
         if (!line.empty())
             offered.insert(line);
     return offered;

@@ -48,6 +48,8 @@ double ratioValue(const std::string& text);
 
 // A file's content, byte for byte; empty when it cannot be read.
 std::string readText(const std::string& path);
+// A text's lines, without their line feeds.
+std::vector<std::string> splitLines(const std::string& text);
 // The first `limit` bytes of a file (fewer if it is shorter).
 std::vector<uint8_t> readHead(const std::string& path, std::size_t limit);
 
